@@ -1,0 +1,39 @@
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "args/ProgramArgs.h"
+#include "link/Error.h"
+
+namespace mrl {
+const char* const kVersionString = "v2.0-205-g1737eae";
+}
+
+namespace {
+
+const std::string kProgLongName{"The Quarn Downloader and Simple Terminal"};
+const std::string kSigIntStr{"SIGINT received, closing program"};
+
+[[noreturn]] void ctrlC_handler(int) {
+  std::cerr << kSigIntStr << "\n";
+  std::exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGINT, ctrlC_handler);
+  qmx::ProgramArgs<mrl::Result> args(argc, argv, {}, mrl::kVersionString);
+  const auto funcs = args.GenerateFuncs();
+  qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
+  for (const auto& action : funcs) {
+    const mrl::Result result = action();
+    if (result.failed()) {
+      std::cerr << result.msg() << "\n";
+      return static_cast<int>(result);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The program's command line: declares every group's options, parses once and
+// assembles the ordered action list.
+
+#include <boost/program_options.hpp>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "args/Args.h"
+#include "error/CommonError.h"
+
+namespace qmx {
+
+template <typename R>
+class ProgramArgs {
+ public:
+  using ActionList = typename Args<R>::ActionList;
+
+  // Declares all options and parses the command line. A bad command line is
+  // reported on standard error and leaves the parsed values empty; nothing is
+  // thrown. The groups are borrowed and must outlive this object.
+  ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version)
+      : desc_(detail::kLineLength, detail::kMinDescriptionLength),
+        groups_(std::move(groups)),
+        help_(&desc_),
+        verbose_(&std::cout),
+        version_(version) {
+    groups_.push_back(&help_);
+    groups_.push_back(&verbose_);
+    groups_.push_back(&version_);
+    namespace po = boost::program_options;
+    try {
+      for (Args<R>* group : groups_) {
+        group->Desc(desc_);
+        group->PosDesc(pos_);
+      }
+      po::store(po::command_line_parser(argc, argv).options(desc_).positional(pos_).run(), vm_);
+      po::notify(vm_);
+    } catch (const po::error& e) {
+      std::cerr << e.what() << "\n";
+      vm_.clear();
+    }
+  }
+  ProgramArgs(const ProgramArgs&) = delete;
+  ProgramArgs& operator=(const ProgramArgs&) = delete;
+
+  // Builds the action list; call once. Actions may refer to this object, so
+  // the list must be destroyed first.
+  ActionList GenerateFuncs() {
+    ActionList funcs;
+    if (vm_.empty()) return funcs;
+    for (Args<R>* group : groups_) {
+      if (!group->GenerateFuncs(&funcs, vm_)) std::cerr << "Error processing arguments\n";
+    }
+    if (vm_.count("version")) {
+      funcs.clear();
+      funcs.push_back(version_.VersionAction());
+      return funcs;
+    }
+    std::vector<std::string> exclusive;
+    for (const Args<R>* group : groups_) {
+      for (const std::string& name : group->MutexFlags()) {
+        if (vm_.count(name)) exclusive.push_back(name);
+      }
+    }
+    if (exclusive.size() >= 2) {
+      std::cerr << "The following provided flags are mutually exclusive:\n";
+      for (const std::string& name : exclusive) std::cerr << name << "\n";
+      funcs.clear();
+    }
+    return funcs;
+  }
+
+  const boost::program_options::variables_map& Values() const { return vm_; }
+
+ private:
+  boost::program_options::options_description desc_;
+  boost::program_options::positional_options_description pos_;
+  boost::program_options::variables_map vm_;
+  std::vector<Args<R>*> groups_;
+  HelpArgs<R> help_;
+  VerboseArgs<R> verbose_;
+  VersionArgs<R> version_;
+};
+
+}  // namespace qmx

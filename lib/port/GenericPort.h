@@ -1,0 +1,55 @@
+#pragma once
+// The byte port through which the program talks to a board, whatever the link.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "error/CommonError.h"
+
+namespace qmx {
+
+class GenericPort {
+ public:
+  // 1: could not open; 2: read failed; 3: write failed; 4: timed out.
+  class Error : public qmx::Error::Code {
+   public:
+    using Code::Code;
+    const std::string& msg() const override;
+  };
+  using TransferResult = qmx::Error::Result<qmx::Error::None, Error>;
+
+  virtual ~GenericPort() = default;
+
+  // True when the device was opened and can be used.
+  virtual bool is_open() = 0;
+  // Releases the device.
+  virtual int close() = 0;
+  // Discards whatever the link holds in its buffers; 0 on success.
+  virtual int flush() = 0;
+  // Resets the attached board with the port's own sequence and delays.
+  virtual void reset() = 0;
+  // Hands at most len bytes to the link without waiting for them to arrive at
+  // the far end; returns the count accepted (0..len) or a negative value on failure.
+  // May run on one thread while read_some runs on another.
+  virtual int write_some(const std::uint8_t* data, unsigned len) = 0;
+  // Copies at most len bytes that have already arrived, without waiting;
+  // returns the count (0 when nothing is there) or a negative value on failure.
+  virtual int read_some(std::uint8_t* buf, unsigned len) = 0;
+  // The link's own text for its last failure; empty when there is none.
+  virtual std::string getLastErrorString() const = 0;
+  // Sends bytes on the link's command channel; -1 where the link has none.
+  virtual int write_command(std::uint8_t* data, unsigned len);
+  // Sends one command byte through the operation above.
+  virtual int write_command(std::uint8_t command);
+
+  // Fill the whole buffer / send every byte, polling the some-operations until
+  // done or until timeout has passed for the whole transfer (error 4). A failing
+  // some-operation ends the transfer with error 2 (read) or 3 (write).
+  // A timeout of 0 waits forever. Polls every 1 ms, back to back for timeouts of 1 to 9 ms.
+  TransferResult read_all(std::uint8_t* buf, unsigned len, std::chrono::milliseconds timeout);
+  TransferResult write_all(const std::uint8_t* data, unsigned len,
+                           std::chrono::milliseconds timeout);
+};
+
+}  // namespace qmx

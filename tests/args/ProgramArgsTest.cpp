@@ -1,0 +1,186 @@
+#include "args/ProgramArgs.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <sstream>
+
+namespace {
+
+namespace po = boost::program_options;
+struct TestError : qmx::Error::Code {
+  using Code::Code;
+  const std::string& msg() const override { return qmx::Error::None::kMsg; }
+};
+using R = qmx::Error::Result<qmx::Error::None, TestError>;
+
+// A group with two exclusive flags, a valued option and a flag it refuses.
+class SampleArgs : public qmx::Args<R> {
+ public:
+  int level = -1;
+  std::vector<std::string>* log = nullptr;
+
+  bool GenerateFuncs(ActionList* funcs, const po::variables_map& vm) override {
+    vout << "sample building\n";
+    for (const char* name : {"alpha", "beta"}) {
+      if (vm.count(name)) {
+        funcs->push_back([this, name]() {
+          log->push_back(name);
+          std::cout << name << " ran\n";
+          return R(qmx::Error::None{});
+        });
+      }
+    }
+    if (vm.count("refuse")) {
+      std::cerr << "refused\n";
+      return false;
+    }
+    return true;
+  }
+  bool Desc(po::options_description& desc) override {
+    po::options_description group("Sample Options", 80, 40);
+    group.add_options()("alpha", "first exclusive")("beta", "second exclusive")(
+        "level", po::value<int>(&level)->default_value(3), "a number")("refuse", "refuse");
+    desc.add(group);
+    return true;
+  }
+  std::vector<std::string> MutexFlags() const override { return {"beta", "alpha"}; }
+};
+
+// Runs one command line through the framework and captures what it printed.
+class ProgramArgsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { qmx::VerboseStream().rdbuf(nullptr); }
+
+  std::vector<std::string> Run(std::vector<std::string> words) {
+    words.insert(words.begin(), "mrl");
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    sample_.log = &ran_;
+    auto* old_out = std::cout.rdbuf(out_.rdbuf());
+    auto* old_err = std::cerr.rdbuf(err_.rdbuf());
+    {
+      qmx::ProgramArgs<R> args(static_cast<int>(argv.size()), argv.data(), {&sample_}, "v9");
+      qmx::Args<R>::vout << "before verbose\n";
+      values_ = args.Values().size();
+      auto funcs = args.GenerateFuncs();
+      qmx::Args<R>::vout << "after verbose\n";
+      for (auto& f : funcs) f();
+    }
+    std::cout.rdbuf(old_out);
+    std::cerr.rdbuf(old_err);
+    return ran_;
+  }
+
+  SampleArgs sample_;
+  std::vector<std::string> ran_;
+  std::ostringstream out_, err_;
+  std::size_t values_ = 0;
+};
+
+TEST_F(ProgramArgsTest, HelpListsEveryGroupUnderItsCaptionInOrder) {
+  Run({"--help"});
+  const std::string out = out_.str();
+  const auto sample = out.find("Sample Options:");
+  const auto help = out.find("Display Help:\n  -h [ --help ]");
+  const auto verbose = out.find("Enable Verbose Output:\n  -v [ --verbose ]");
+  const auto version = out.find("Print Version Information:\n  --version");
+  ASSERT_NE(std::string::npos, sample);
+  ASSERT_NE(std::string::npos, help);
+  ASSERT_NE(std::string::npos, verbose);
+  ASSERT_NE(std::string::npos, version);
+  EXPECT_LT(sample, help);
+  EXPECT_LT(help, verbose);
+  EXPECT_LT(verbose, version);
+  EXPECT_EQ("\n\n", out.substr(out.size() - 2));
+}
+
+TEST_F(ProgramArgsTest, VerboseAttachesOnlyFromItsGroupOn) {
+  Run({"--verbose", "--alpha"});
+  // The application group builds before the verbose group attaches the stream.
+  EXPECT_EQ("after verbose\nalpha ran\n", out_.str());
+}
+
+TEST_F(ProgramArgsTest, WithoutVerboseNothingReachesTheVerboseStream) {
+  Run({"--alpha"});
+  EXPECT_EQ("alpha ran\n", out_.str());
+}
+
+TEST_F(ProgramArgsTest, VersionReplacesTheList) {
+  const struct {
+    std::vector<std::string> words;
+  } cases[] = {{{"--version"}}, {{"--version", "--alpha"}}, {{"--version", "--help", "--beta"}}};
+  for (const auto& c : cases) {
+    out_.str("");
+    err_.str("");
+    ran_.clear();
+    EXPECT_TRUE(Run(c.words).empty());
+    EXPECT_EQ("v9\n", out_.str());
+    EXPECT_EQ("", err_.str());
+  }
+}
+
+TEST_F(ProgramArgsTest, VersionComesAfterARefusal) {
+  Run({"--version", "--refuse"});
+  EXPECT_EQ("refused\nError processing arguments\n", err_.str());
+  EXPECT_EQ("v9\n", out_.str());
+}
+
+TEST_F(ProgramArgsTest, MutualExclusionReportsInGroupOrderAndRunsNothing) {
+  EXPECT_TRUE(Run({"--alpha", "--help", "--beta"}).empty());
+  EXPECT_EQ("The following provided flags are mutually exclusive:\nbeta\nalpha\nhelp\n",
+            err_.str());
+  EXPECT_EQ("", out_.str());
+}
+
+TEST_F(ProgramArgsTest, ValuedOptionIsBoundAndAnExclusiveFlagExcludesHelp) {
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--level", "5"}));
+  EXPECT_EQ(5, sample_.level);
+  ran_.clear();
+  out_.str("");
+  Run({"--alpha", "--help"});
+  EXPECT_EQ("The following provided flags are mutually exclusive:\nalpha\nhelp\n", err_.str());
+}
+
+TEST_F(ProgramArgsTest, RefusalKeepsWhatTheGroupAppended) {
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--refuse"}));
+  EXPECT_EQ("refused\nError processing arguments\n", err_.str());
+}
+
+TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
+  const struct {
+    std::vector<std::string> words;
+    const char* message;
+  } cases[] = {
+      {{"--nope", "--verbose"}, "unrecognised option '--nope'\n"},
+      {{"stray"}, "too many positional options have been specified on the command line\n"},
+      {{"--level", "x", "--verbose"}, "the argument ('x') for option '--level' is invalid\n"},
+      {{"--level"}, "the required argument for option '--level' is missing\n"},
+  };
+  for (const auto& c : cases) {
+    out_.str("");
+    err_.str("");
+    EXPECT_TRUE(Run(c.words).empty());
+    EXPECT_EQ(0u, values_);
+    EXPECT_EQ(c.message, err_.str());
+    EXPECT_EQ("", out_.str());  // verbose was never attached
+  }
+}
+
+TEST_F(ProgramArgsTest, NothingAskedForRunsNothing) {
+  EXPECT_TRUE(Run({}).empty());
+  EXPECT_NE(0u, values_);  // the defaulted option is stored
+  EXPECT_EQ("", out_.str());
+  EXPECT_EQ("", err_.str());
+}
+
+TEST(VersionArgsTest, WithoutTextSaysSo) {
+  qmx::VersionArgs<R> version(nullptr);
+  std::ostringstream out;
+  auto* old = std::cout.rdbuf(out.rdbuf());
+  version.VersionAction()();
+  std::cout.rdbuf(old);
+  EXPECT_EQ("No version information available\n", out.str());
+}
+
+}  // namespace
