@@ -7,7 +7,7 @@ namespace qmx::File {
 // An execute-in-place container, converted into an img image bound to a HWID.
 class Xip {
  public:
-  class Error : public qmx::Error::Variant<Img::Error, Ruvo::Error> {
+  class Error final : public qmx::Error::Variant<Img::Error, Ruvo::Error> {
    public:
     using Variant::Variant;
   };
