@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 namespace {
@@ -61,10 +60,12 @@ TEST(Error, ResultCarriesCodeAndMessage) {
 }
 
 TEST(Error, MessageOutlivesTheError) {
-  auto error = std::make_unique<mrl::Error>(mrl::SpecificError(2));
-  const std::string& text = error->msg();
-  error.reset();
-  EXPECT_EQ(text, "Invalid checksum");
+  const std::string* text = nullptr;
+  {
+    const mrl::Error error = mrl::SpecificError(2);
+    text = &error.msg();
+  }
+  EXPECT_EQ(*text, "Invalid checksum");
 }
 
 }  // namespace

@@ -1,0 +1,206 @@
+#include "port/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace qmx {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+using std::chrono::steady_clock;
+
+// Bits a byte takes on the line: start bit, 8 data bits, stop bit.
+constexpr unsigned kBitsPerByte = 10;
+// The rate assumed for sending when the driver does not tell its own.
+constexpr unsigned kFallbackRate = 9600;
+constexpr milliseconds kSendMargin{50};
+
+nanoseconds LineTime(unsigned bytes, unsigned rate) {
+  return nanoseconds(1'000'000'000ull * bytes * kBitsPerByte / rate);
+}
+
+// strerror_r comes in a GNU and an XSI shape; both end here.
+[[maybe_unused]] const char* ErrorText(const char* gnu_result, const char*) {
+  return gnu_result;
+}
+[[maybe_unused]] const char* ErrorText(int xsi_result, const char* buf) {
+  return xsi_result == 0 ? buf : "";
+}
+
+bool NoModemLines(int error) {
+  return error == ENOTTY || error == EINVAL;
+}
+
+}  // namespace
+
+SerialPort::SerialPort(const char* device) {
+  fd_ = OpenExclusive(device);
+  std::this_thread::sleep_for(milliseconds(20));
+}
+
+SerialPort::~SerialPort() {
+  close();
+}
+
+int SerialPort::OpenExclusive(const char* device) {
+  const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    NoteFailure(errno);
+    return -1;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    NoteFailure(errno);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int SerialPort::close() {
+  if (fd_ < 0) return 0;
+  ::ioctl(fd_, TIOCNXCL);
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result != 0) NoteFailure(errno);
+  return result == 0 ? 0 : 1;
+}
+
+int SerialPort::flush() {
+  if (::tcflush(fd_, TCIOFLUSH) == 0) return 0;
+  NoteFailure(errno);
+  return 1;
+}
+
+void SerialPort::reset() {
+  set_RTS(true);
+  set_DTR(true);
+  flush();
+  set_DTR(false);
+  flush();
+  std::this_thread::sleep_for(milliseconds(200));
+  set_RTS(false);
+  set_DTR(true);
+  flush();
+  set_DTR(false);
+  std::this_thread::sleep_for(milliseconds(100));
+}
+
+nanoseconds SerialPort::SendAllowance(unsigned len) {
+  SerialLineSettings settings;
+  const bool known = detail::ReadDriverSettings(fd_, settings) && settings.output_rate > 0;
+  return 2 * LineTime(len, known ? settings.output_rate : kFallbackRate) + kSendMargin;
+}
+
+int SerialPort::write_some(const std::uint8_t* data, unsigned len) {
+  const steady_clock::time_point deadline = steady_clock::now() + SendAllowance(len);
+  unsigned handed = 0;
+  while (handed < len) {
+    const ssize_t n = ::write(fd_, data + handed, len - handed);
+    if (n >= 0) {
+      handed += static_cast<unsigned>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) {
+      NoteFailure(errno);
+      return -1;
+    }
+    const auto left = deadline - steady_clock::now();
+    if (left <= nanoseconds::zero()) {
+      NoteFailure(ETIMEDOUT);
+      return -1;
+    }
+    pollfd writable{fd_, POLLOUT, 0};
+    const auto wait = std::chrono::ceil<milliseconds>(left);
+    ::poll(&writable, 1, static_cast<int>(wait.count()));
+  }
+  // write() returns while the bytes still sit in the driver; wait until they
+  // are on the line, so that a flush right after cannot discard them.
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+      NoteFailure(errno);
+      return -1;
+    }
+    if (queued <= 0) return static_cast<int>(len);
+    const auto left = deadline - steady_clock::now();
+    if (left <= nanoseconds::zero()) {
+      NoteFailure(ETIMEDOUT);
+      return -1;
+    }
+    SerialLineSettings settings;
+    detail::ReadDriverSettings(fd_, settings);
+    const nanoseconds drain =
+        LineTime(static_cast<unsigned>(queued),
+                 settings.output_rate > 0 ? settings.output_rate : kFallbackRate);
+    std::this_thread::sleep_for(std::clamp<nanoseconds>(
+        drain, std::chrono::microseconds(100), std::chrono::duration_cast<nanoseconds>(left)));
+  }
+}
+
+int SerialPort::read_some(std::uint8_t* buf, unsigned len) {
+  const ssize_t n = ::read(fd_, buf, len);
+  if (n > 0) return static_cast<int>(n);
+  if (n < 0 && errno != EAGAIN && errno != EINTR) NoteFailure(errno);
+  return 0;
+}
+
+std::string SerialPort::getLastErrorString() const {
+  const int error = last_error_.load();
+  if (error == 0) return {};
+  char buf[256] = {};
+  return "Error " + std::to_string(static_cast<unsigned>(error)) + ": " +
+         ErrorText(strerror_r(error, buf, sizeof buf), buf);
+}
+
+SerialLineSettings SerialPort::get_state() {
+  SerialLineSettings settings;
+  if (!detail::ReadDriverSettings(fd_, settings)) NoteFailure(errno);
+  int lines = 0;
+  if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
+    settings.dtr = (lines & TIOCM_DTR) != 0;
+    settings.rts = (lines & TIOCM_RTS) != 0;
+  } else if (!NoModemLines(errno)) {
+    NoteFailure(errno);
+  }
+  return settings;
+}
+
+int SerialPort::set_state(const SerialLineSettings& settings) {
+  if (!detail::WriteDriverSettings(fd_, settings)) {
+    NoteFailure(errno);
+    return 1;
+  }
+  for (const auto& [mask, high] : {std::pair{TIOCM_DTR, settings.dtr}, {TIOCM_RTS, settings.rts}}) {
+    const int error = DriveLines(mask, high);
+    if (error != 0 && !NoModemLines(error)) return 1;
+  }
+  return 0;
+}
+
+int SerialPort::DriveLines(int mask, bool high) {
+  if (::ioctl(fd_, high ? TIOCMBIS : TIOCMBIC, &mask) == 0) return 0;
+  const int error = errno;
+  NoteFailure(error);
+  return error;
+}
+
+int SerialPort::set_RTS(bool high) {
+  return DriveLines(TIOCM_RTS, high) == 0 ? 1 : 0;
+}
+
+int SerialPort::set_DTR(bool high) {
+  return DriveLines(TIOCM_DTR, high) == 0 ? 1 : 0;
+}
+
+}  // namespace qmx

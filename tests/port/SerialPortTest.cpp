@@ -1,0 +1,240 @@
+#include "port/SerialPort.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <thread>
+
+#include "PtyPair.h"
+
+namespace {
+
+using mrl_test::PtyPair;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+std::string ErrorString(int error) {
+  return "Error " + std::to_string(error) + ": " + std::strerror(error);
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + seed);
+  return bytes;
+}
+
+// Sets the line up the way the program does before it talks to a board.
+void SetUpLine(qmx::SerialPort& port, unsigned baud) {
+  port.set_RTS(false);
+  qmx::SerialLineSettings settings = port.get_state();
+  settings.set_baud_rate(baud);
+  settings.set_raw_8N1();
+  settings.disable_flow_control();
+  settings.disable_line_control();
+  ASSERT_EQ(port.set_state(settings), 0) << port.getLastErrorString();
+  port.flush();
+}
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<qmx::SerialPort> OpenLine(unsigned baud = 115200) {
+    auto port = std::make_unique<qmx::SerialPort>(pty_.name().c_str());
+    EXPECT_TRUE(port->is_open()) << port->getLastErrorString();
+    if (port->is_open()) SetUpLine(*port, baud);
+    return port;
+  }
+
+  PtyPair pty_;
+};
+
+TEST_F(SerialPortTest, OpensExclusively) {
+  auto first = std::make_unique<qmx::SerialPort>(pty_.name().c_str());
+  ASSERT_TRUE(first->is_open());
+  EXPECT_EQ(first->getLastErrorString(), "");
+
+  qmx::SerialPort second(pty_.name().c_str());
+  EXPECT_FALSE(second.is_open());
+  EXPECT_EQ(second.getLastErrorString().rfind("Error ", 0), 0u);
+
+  first.reset();
+  qmx::SerialPort after_release(pty_.name().c_str());
+  EXPECT_TRUE(after_release.is_open()) << after_release.getLastErrorString();
+}
+
+TEST_F(SerialPortTest, RefusesADeviceLockedByAnotherProgram) {
+  const int other = ::open(pty_.name().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+
+  qmx::SerialPort port(pty_.name().c_str());
+  EXPECT_FALSE(port.is_open());
+  EXPECT_EQ(port.getLastErrorString(), ErrorString(EWOULDBLOCK));
+  ::close(other);
+}
+
+TEST(SerialPortMissing, DoesNotOpenAndIsHarmless) {
+  const auto start = steady_clock::now();
+  auto port = std::make_unique<qmx::SerialPort>("/dev/mrl-test-no-such-device");
+  EXPECT_GE(steady_clock::now() - start, milliseconds(20));
+  EXPECT_FALSE(port->is_open());
+  EXPECT_EQ(port->getLastErrorString(), ErrorString(ENOENT));
+
+  std::uint8_t byte = 0x55;
+  EXPECT_EQ(port->read_some(&byte, 1), 0);
+  EXPECT_EQ(port->write_some(&byte, 1), -1);
+  EXPECT_EQ(port->flush(), 1);
+  EXPECT_EQ(port->close(), 0);
+  port.reset();
+}
+
+TEST_F(SerialPortTest, BytesGoBothWaysUnchanged) {
+  auto port = OpenLine();
+  // Every byte value, including the ones a terminal would otherwise edit,
+  // translate or echo (CR, LF, CTRL-C, XON, XOFF, DEL).
+  std::vector<std::uint8_t> all(256);
+  std::iota(all.begin(), all.end(), 0);
+
+  ASSERT_FALSE(port->write_all(all.data(), 256, milliseconds(3000)).failed());
+  EXPECT_EQ(pty_.receive(257, milliseconds(500)), all);
+
+  pty_.send(all);
+  std::vector<std::uint8_t> got(256);
+  ASSERT_FALSE(port->read_all(got.data(), 256, milliseconds(3000)).failed());
+  EXPECT_EQ(got, all);
+  EXPECT_TRUE(pty_.receive(1, milliseconds(50)).empty()) << "the line echoed";
+}
+
+TEST_F(SerialPortTest, ReadReturnsAtOnceWhenNothingArrived) {
+  auto port = OpenLine();
+  const std::string error_before = port->getLastErrorString();
+  std::uint8_t buf[16];
+  const auto start = steady_clock::now();
+  EXPECT_EQ(port->read_some(buf, sizeof buf), 0);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(500));
+  EXPECT_EQ(port->getLastErrorString(), error_before) << "nothing arriving is no failure";
+}
+
+TEST_F(SerialPortTest, SettingsReachTheDriverWhole) {
+  auto port = OpenLine();
+  for (unsigned baud : {250000u, 1000000u, 31250u, 115200u, 9600u}) {
+    SetUpLine(*port, baud);
+    const qmx::SerialLineSettings read_back = port->get_state();
+    EXPECT_EQ(read_back.baud_rate(), baud);
+    EXPECT_EQ(read_back.input_rate, baud);
+    EXPECT_EQ(read_back.control_modes & CSIZE, static_cast<unsigned>(CS8));
+    EXPECT_EQ(read_back.control_modes & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
+    EXPECT_NE(read_back.control_modes & CREAD, 0u);
+    EXPECT_NE(read_back.control_modes & CLOCAL, 0u);
+    EXPECT_EQ(read_back.input_modes & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(read_back.output_modes & OPOST, 0u);
+    EXPECT_EQ(read_back.local_modes & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(read_back.control_chars[VMIN], 0);
+    EXPECT_EQ(read_back.control_chars[VTIME], 0);
+  }
+  // Written back unchanged, the record reads back the same.
+  const qmx::SerialLineSettings before = port->get_state();
+  ASSERT_EQ(port->set_state(before), 0);
+  const qmx::SerialLineSettings after = port->get_state();
+  EXPECT_EQ(after.input_modes, before.input_modes);
+  EXPECT_EQ(after.output_modes, before.output_modes);
+  EXPECT_EQ(after.control_modes, before.control_modes);
+  EXPECT_EQ(after.local_modes, before.local_modes);
+  EXPECT_EQ(after.control_chars, before.control_chars);
+  EXPECT_EQ(after.output_rate, before.output_rate);
+}
+
+TEST_F(SerialPortTest, FlushDiscardsWhatArrived) {
+  auto port = OpenLine();
+  pty_.send({1, 2, 3});
+  ASSERT_TRUE(pty_.port_has_input(milliseconds(2000)));
+  EXPECT_EQ(port->flush(), 0);
+  std::uint8_t buf[8];
+  EXPECT_EQ(port->read_some(buf, sizeof buf), 0);
+
+  pty_.send({4});
+  ASSERT_FALSE(port->read_all(buf, 1, milliseconds(3000)).failed());
+  EXPECT_EQ(buf[0], 4);
+}
+
+// A pseudo-terminal has no modem lines: the line calls fail, and reset goes
+// through its whole sequence regardless and leaves the port usable.
+TEST_F(SerialPortTest, ResetIsHarmlessWithoutModemLines) {
+  auto port = OpenLine();
+  EXPECT_EQ(port->set_RTS(true), 0);
+  EXPECT_EQ(port->getLastErrorString(), ErrorString(ENOTTY));
+
+  const auto start = steady_clock::now();
+  port->reset();
+  EXPECT_GE(steady_clock::now() - start, milliseconds(300));
+
+  ASSERT_TRUE(port->is_open());
+  const std::vector<std::uint8_t> bytes = {0xA5, 0x5A};
+  ASSERT_FALSE(port->write_all(bytes.data(), 2, milliseconds(3000)).failed());
+  EXPECT_EQ(pty_.receive(2, milliseconds(500)), bytes);
+}
+
+// A far end that stops taking bytes does not hold a write forever.
+TEST_F(SerialPortTest, WriteGivesUpWhenTheLineStalls) {
+  constexpr unsigned kFastRate = 10'000'000;
+  auto port = OpenLine(kFastRate);
+  const std::vector<std::uint8_t> block = Pattern(256 * 1024, 1);
+  const auto start = steady_clock::now();
+  EXPECT_EQ(port->write_some(block.data(), static_cast<unsigned>(block.size())), -1);
+  // Twice 0.26 s at that rate, plus the margin.
+  EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
+  EXPECT_EQ(port->getLastErrorString(), ErrorString(ETIMEDOUT));
+}
+
+// The terminal reads on one thread while it writes on another.
+TEST_F(SerialPortTest, ReadAndWriteRunOnTwoThreadsAtOnce) {
+  constexpr std::size_t kCount = 64 * 1024;
+  auto port = OpenLine(4'000'000);
+  const std::vector<std::uint8_t> to_board = Pattern(kCount, 3);
+  const std::vector<std::uint8_t> from_board = Pattern(kCount, 11);
+  std::vector<std::uint8_t> received;
+  std::atomic<bool> write_failed{false};
+
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < kCount && !write_failed; at += 100) {
+      const auto len = static_cast<unsigned>(std::min<std::size_t>(100, kCount - at));
+      if (port->write_some(to_board.data() + at, len) != static_cast<int>(len)) write_failed = true;
+    }
+  });
+  std::thread reader([&] {
+    const auto deadline = steady_clock::now() + std::chrono::seconds(20);
+    std::uint8_t buf[97];
+    while (received.size() < kCount && steady_clock::now() < deadline) {
+      const int n = port->read_some(buf, sizeof buf);
+      if (n > 0)
+        received.insert(received.end(), buf, buf + n);
+      else
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::vector<std::uint8_t> on_board;
+  for (std::size_t at = 0; at < kCount; at += 1000) {
+    pty_.send(std::vector<std::uint8_t>(from_board.begin() + at,
+                                        from_board.begin() + std::min(at + 1000, kCount)));
+    const auto got = pty_.receive(kCount, milliseconds(1));
+    on_board.insert(on_board.end(), got.begin(), got.end());
+  }
+  const auto rest = pty_.receive(kCount - on_board.size(), milliseconds(10000));
+  on_board.insert(on_board.end(), rest.begin(), rest.end());
+  writer.join();
+  reader.join();
+
+  EXPECT_FALSE(write_failed) << port->getLastErrorString();
+  EXPECT_TRUE(on_board == to_board) << on_board.size() << " bytes reached the board";
+  EXPECT_TRUE(received == from_board) << received.size() << " bytes reached the port";
+}
+
+}  // namespace
