@@ -240,15 +240,16 @@ Program SimulatedBoard::BootMonitor() {
   while (Receive() != kBootAck) {
   }
   unsigned sum = words + 0xD911;
-  for (unsigned i = 0; i < words; ++i) sum += download.image[2 * i] | download.image[2 * i + 1] << 8;
+  for (unsigned i = 0; i < words; ++i)
+    sum += download.image[2 * i] | download.image[2 * i + 1] << 8;
   if (config_.faults.wrong_checksum) ++sum;
   Send({static_cast<std::uint8_t>(sum)});
   Receive();
   Send({static_cast<std::uint8_t>(sum >> 8)});
   const std::optional<std::uint8_t> answer = ReceiveUnlessFlushed();
-  download.answer = !answer                 ? BootDownload::Answer::kLost
-                    : *answer == kBootAck   ? BootDownload::Answer::kAck
-                                            : BootDownload::Answer::kNack;
+  download.answer = !answer               ? BootDownload::Answer::kLost
+                    : *answer == kBootAck ? BootDownload::Answer::kAck
+                                          : BootDownload::Answer::kNack;
   // An answer lost to the host's flush was the ACK of a checksum that matched.
   const bool accepted =
       download.answer == BootDownload::Answer::kAck ||

@@ -16,8 +16,8 @@
 // Tests read what the board saw with record() or wait for it with WaitUntil;
 // the board runs on its own thread from construction to destruction.
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,12 +37,12 @@ namespace mrl_test {
 
 // What the board does wrong on purpose; everything off by default.
 struct BoardFaults {
-  bool silent = false;                   // sends nothing at all
+  bool silent = false;                    // sends nothing at all
   std::vector<std::uint8_t> stray_bytes;  // sent before every prompt the host waits for
   // Boot monitor.
   bool wrong_checksum = false;  // reports a checksum one higher than the real one
-  int refused_chunk = -1;  // slow speed: the last byte of this 512-byte chunk is answered with
-                           // NACK the first time it arrives
+  int refused_chunk = -1;       // slow speed: the last byte of this 512-byte chunk is answered with
+                                // NACK the first time it arrives
   // Loader image.
   bool nack_commands = false;            // answers every command byte with 0x24
   bool unacknowledged_commands = false;  // answers every command byte with 0x00
@@ -50,7 +50,7 @@ struct BoardFaults {
   bool wrong_crc = false;                // reports every CRC one higher than the real one
   int refused_transfer_chunk = -1;       // answers this chunk of a transfer with A5 5A
   bool small_eeprom = false;             // a 256-kbit (32 KiB) EEPROM
-  bool missing_notice = false;  // the information block lacks the boot monitor notice
+  bool missing_notice = false;           // the information block lacks the boot monitor notice
   // RF loader.
   unsigned rf_empty_polls = 0;  // HWID polls answered with zeros before the target answers
   unsigned rf_busy_polls = 1;   // status polls of each section answered busy before done
