@@ -9,6 +9,9 @@
 
 namespace qmx {
 
+// read_some and write_some must be safe to run at the same time on two threads
+// (the terminal reads on one and writes on the other); everything else runs on
+// one thread.
 class GenericPort {
  public:
   // 1: could not open; 2: read failed; 3: write failed; 4: timed out.

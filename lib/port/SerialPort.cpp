@@ -23,10 +23,14 @@ using std::chrono::steady_clock;
 constexpr unsigned kBitsPerByte = 10;
 // The rate assumed for sending when the driver does not tell its own.
 constexpr unsigned kFallbackRate = 9600;
+// A write may take twice its bytes' line time plus this before it gives up.
 constexpr milliseconds kSendMargin{50};
+// The shortest pause while waiting for the driver to send what it holds.
+constexpr std::chrono::microseconds kMinimumPause{100};
 
-nanoseconds LineTime(unsigned bytes, unsigned rate) {
-  return nanoseconds(1'000'000'000ull * bytes * kBitsPerByte / rate);
+// How long bytes take on the line at rate bits per second.
+std::chrono::microseconds LineTime(unsigned bytes, unsigned rate) {
+  return std::chrono::microseconds(1'000'000ull * bytes * kBitsPerByte / rate);
 }
 
 // strerror_r comes in a GNU and an XSI shape; both end here.
@@ -95,14 +99,20 @@ void SerialPort::reset() {
   std::this_thread::sleep_for(milliseconds(100));
 }
 
-nanoseconds SerialPort::SendAllowance(unsigned len) {
+unsigned SerialPort::LineRate() {
   SerialLineSettings settings;
   const bool known = detail::ReadDriverSettings(fd_, settings) && settings.output_rate > 0;
-  return 2 * LineTime(len, known ? settings.output_rate : kFallbackRate) + kSendMargin;
+  return known ? settings.output_rate : kFallbackRate;
 }
 
 int SerialPort::write_some(const std::uint8_t* data, unsigned len) {
-  const steady_clock::time_point deadline = steady_clock::now() + SendAllowance(len);
+  const steady_clock::time_point deadline =
+      steady_clock::now() + 2 * LineTime(len, LineRate()) + kSendMargin;
+  return HandOver(data, len, deadline) && AwaitSent(deadline) ? static_cast<int>(len) : -1;
+}
+
+bool SerialPort::HandOver(const std::uint8_t* data, unsigned len,
+                          steady_clock::time_point deadline) {
   unsigned handed = 0;
   while (handed < len) {
     const ssize_t n = ::write(fd_, data + handed, len - handed);
@@ -111,40 +121,24 @@ int SerialPort::write_some(const std::uint8_t* data, unsigned len) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno != EAGAIN) {
-      NoteFailure(errno);
-      return -1;
-    }
-    const auto left = deadline - steady_clock::now();
-    if (left <= nanoseconds::zero()) {
-      NoteFailure(ETIMEDOUT);
-      return -1;
-    }
+    if (errno != EAGAIN) return Failed(errno);
+    const auto left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
+    if (left.count() <= 0) return Failed(ETIMEDOUT);
     pollfd writable{fd_, POLLOUT, 0};
-    const auto wait = std::chrono::ceil<milliseconds>(left);
-    ::poll(&writable, 1, static_cast<int>(wait.count()));
+    ::poll(&writable, 1, static_cast<int>(left.count()));
   }
-  // write() returns while the bytes still sit in the driver; wait until they
-  // are on the line, so that a flush right after cannot discard them.
+  return true;
+}
+
+bool SerialPort::AwaitSent(steady_clock::time_point deadline) {
   for (;;) {
     int queued = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
-      NoteFailure(errno);
-      return -1;
-    }
-    if (queued <= 0) return static_cast<int>(len);
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return Failed(errno);
+    if (queued <= 0) return true;
     const auto left = deadline - steady_clock::now();
-    if (left <= nanoseconds::zero()) {
-      NoteFailure(ETIMEDOUT);
-      return -1;
-    }
-    SerialLineSettings settings;
-    detail::ReadDriverSettings(fd_, settings);
-    const nanoseconds drain =
-        LineTime(static_cast<unsigned>(queued),
-                 settings.output_rate > 0 ? settings.output_rate : kFallbackRate);
-    std::this_thread::sleep_for(std::clamp<nanoseconds>(
-        drain, std::chrono::microseconds(100), std::chrono::duration_cast<nanoseconds>(left)));
+    if (left <= nanoseconds::zero()) return Failed(ETIMEDOUT);
+    const nanoseconds drain = LineTime(static_cast<unsigned>(queued), LineRate());
+    std::this_thread::sleep_for(std::clamp<nanoseconds>(drain, kMinimumPause, left));
   }
 }
 

@@ -63,9 +63,19 @@ class SerialPort : public GenericPort {
   int DriveLines(int mask, bool high);
   // set_RTS and set_DTR for the line of mask.
   int SetLine(int mask, bool high);
-  // How long len bytes may take to leave at the current rate.
-  std::chrono::nanoseconds SendAllowance(unsigned len);
+  // The rate at which the driver sends, bits per second.
+  unsigned LineRate();
+  // Hands all len bytes to the driver; false after noting the failure, or
+  // ETIMEDOUT when the deadline passes first.
+  bool HandOver(const std::uint8_t* data, unsigned len,
+                std::chrono::steady_clock::time_point deadline);
+  // Waits until the driver has sent everything it holds; false as above.
+  bool AwaitSent(std::chrono::steady_clock::time_point deadline);
   void NoteFailure(int error) { last_error_.store(error); }
+  bool Failed(int error) {
+    NoteFailure(error);
+    return false;
+  }
 
   int fd_ = -1;
   std::atomic<int> last_error_{0};

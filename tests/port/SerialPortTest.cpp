@@ -196,7 +196,7 @@ TEST_F(SerialPortTest, WriteGivesUpWhenTheLineStalls) {
 
 // The terminal reads on one thread while it writes on another.
 TEST_F(SerialPortTest, ReadAndWriteRunOnTwoThreadsAtOnce) {
-  constexpr std::size_t kCount = 64 * 1024;
+  constexpr std::size_t kCount = 256 * 1024;
   auto port = OpenLine(4'000'000);
   const std::vector<std::uint8_t> to_board = Pattern(kCount, 3);
   const std::vector<std::uint8_t> from_board = Pattern(kCount, 11);
