@@ -2,6 +2,7 @@
 // The host side of the Ruvo boot monitor's download protocol, and the set-up
 // of the Belto LS passthrough image once it has been downloaded.
 
+#include <chrono>
 #include <cstdint>
 #include <ostream>
 #include <vector>

@@ -66,11 +66,10 @@ class ImgProtocol {
   // unless accept_bad_banner (else 3).
   mrl::HwidResult GetHWID(bool accept_bad_banner, bool use_command_8);
 
+ private:
   // Writes one chunk and returns whether the loader acknowledged it. Throws
   // GenericPortProtocol::Exception on a port failure.
   bool SendFileChunk(const std::uint8_t* data, unsigned len);
-
- private:
   mrl::Result StartCommandSequence(Loader::Command command);
   mrl::Result TransmitAndCheckDatum(std::uint16_t value, const std::string& name);
   mrl::Result ImageCommandSequence(std::uint16_t offset, unsigned len);

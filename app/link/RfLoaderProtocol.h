@@ -28,12 +28,11 @@ class RfLoaderProtocol {
   // refused with 1 before anything is sent.
   mrl::Result DownloadFile(const std::uint8_t* data, unsigned len);
 
+ private:
   // One packet: command, length, data, check byte; returns the loader's answer
   // byte. Throw GenericPortProtocol::Exception on a port failure.
   std::uint8_t WritePacket(std::uint8_t command);
   std::uint8_t WritePacket(std::uint8_t command, const std::uint8_t* data, unsigned len);
-
- private:
   // Status polls until the loader's status is 0.
   void WaitUntilSectionDone();
 

@@ -87,6 +87,18 @@ TEST_F(HexProtocolWireTest, FastDownloadBytesOnTheWire) {
   EXPECT_EQ(out.str(), "Download succeeded!\n");
 }
 
+TEST_F(HexProtocolWireTest, OddLengthSendsItsLastByteAlone) {
+  ScriptedPort port;
+  const Bytes image(513, 0x01);
+  port.feed(FastReplies(image));
+  ASSERT_FALSE(Download(port, image, HexProtocol::Speed::kFast).failed());
+  EXPECT_EQ(std::vector<unsigned>(port.write_lengths.begin() + 5, port.write_lengths.end() - 3),
+            (std::vector<unsigned>{512, 1}));
+  EXPECT_NE(vout.str().find("Sending data: 0% done\rSending data: 99% done\r"
+                            "Sending data: 100% done\rSending data: 100% done\n"),
+            std::string::npos);
+}
+
 TEST_F(HexProtocolWireTest, SlowSpeedSendsBaseAddress0xC000) {
   ScriptedPort port;
   // Header, the extra ACK, one ACK per data byte, then the checksum phase for

@@ -110,21 +110,40 @@ TEST(ImgWire, PortFailureDuringCommandIsTheResult) {
             std::string::npos);
 }
 
-TEST(RfWire, PacketsAndTheirCheckBytes) {
+TEST(RfWire, HwidPollPacket) {
   ScriptedPort port;
-  port.feed({0x00, 0x00, 0x00});
+  port.feed({0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0x06, 0x34, 0x12, 0, 0, 0, 0, 0, 0});
   GenericPortProtocol protocol(port, milliseconds(20));
   RfLoaderProtocol rf(protocol);
-  const Bytes zeros(128, 0);
-  rf.WritePacket(0x20, zeros.data(), 128);
-  Bytes expected{0x20, 0x80};
-  expected.resize(130, 0);
-  expected.push_back(0x5F);
-  EXPECT_EQ(port.written, expected);
-  port.written.clear();
-  rf.WritePacket(0x40);
-  rf.WritePacket(0x45);
-  EXPECT_EQ(port.written, (Bytes{0x40, 0x00, 0xBF, 0x45, 0x00, 0xBA}));
+  testing::internal::CaptureStdout();
+  const mrl::HwidResult hwid = rf.GetHWID();
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(hwid.index(), 0u);
+  EXPECT_EQ(port.written, (Bytes{0x40, 0x00, 0xBF, 0x40, 0x00, 0xBF}));
+  // Header and check bytes one at a time.
+  EXPECT_EQ(port.write_lengths, (std::vector<unsigned>(6, 1)));
+}
+
+TEST(RfWire, DataAndStatusPackets) {
+  ScriptedPort port;
+  Bytes replies(64, 0x06);  // one answer per data packet
+  for (int poll = 0; poll < 2; ++poll) replies.insert(replies.end(), {0x06, 0x00, 0x00, 0x00});
+  port.feed(replies);
+  GenericPortProtocol protocol(port, milliseconds(20));
+  RfLoaderProtocol rf(protocol);
+  const Bytes zeros(8192, 0);
+  testing::internal::CaptureStdout();
+  const mrl::Result result = rf.DownloadFile(zeros.data(), 8192);
+  testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(result.failed()) << result.msg();
+  Bytes packet{0x20, 0x80};
+  packet.resize(130, 0);
+  packet.push_back(0x5F);
+  EXPECT_EQ(Bytes(port.written.begin(), port.written.begin() + 131), packet);
+  EXPECT_EQ(port.write_lengths[2], 128u);  // the data in one transfer
+  EXPECT_EQ(Bytes(port.written.end() - 6, port.written.end()),
+            (Bytes{0x45, 0x00, 0xBA, 0x45, 0x00, 0xBA}));
+  EXPECT_EQ(port.written.size(), 64u * 131 + 6);
 }
 
 TEST(RfWire, RefusesALengthThatIsNoWholeSection) {
