@@ -140,7 +140,9 @@ void SimulatedBoard::Settle() {
     if (stop_) throw Stop{};
     if (pty_.Read(kPoll).flushed) last = steady_clock::now();
   }
-  last_flush_ = last;
+  // A flush after the reset has settled starts afresh: the host's flush right
+  // after a download must not count as a second reset.
+  last_flush_ = {};
   pending_.clear();
   pending_at_ = 0;
   flushed_ = false;
