@@ -74,6 +74,16 @@ TEST_F(GenericPortProtocolTest, StrayBytesKeepTheExchangeWaiting) {
   EXPECT_EQ(port.written, Bytes{0x81});
 }
 
+TEST_F(GenericPortProtocolTest, TimeoutZeroWaitsWithoutDeadline) {
+  GenericPortProtocol patient(port, milliseconds(0));
+  const auto start = steady_clock::now();
+  port.before_read = [&] {
+    if (steady_clock::now() - start >= milliseconds(300) && port.pending() == 0) port.feed({0x81});
+  };
+  patient.byte_exchange_sequence(0x81, 0x18, "w", "r");
+  EXPECT_EQ(port.written, Bytes{0x18});
+}
+
 TEST_F(GenericPortProtocolTest, WholeBufferReadHasOneDeadline) {
   // One byte per call, 128 calls of at least 1 ms each: longer than 50 ms.
   port.read_script.assign(128, 1);
