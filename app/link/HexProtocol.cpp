@@ -4,8 +4,11 @@
 #include <iostream>
 
 #include "args/VerboseStream.h"
+#include "link/Narration.h"
 
 using GPP = GenericPortProtocol;
+using mrl::narration::PrintChecksums;
+using mrl::narration::PrintProgress;
 
 namespace {
 
@@ -18,10 +21,6 @@ std::uint16_t BootMonitorChecksum(const std::uint8_t* data, unsigned len) {
   unsigned sum = words + 0xD911;
   for (unsigned i = 0; i < words; ++i) sum += data[2 * i] | data[2 * i + 1] << 8;
   return static_cast<std::uint16_t>(sum);
-}
-
-void PrintProgress(std::ostream& vout, unsigned percent) {
-  vout << "Sending data: " << percent << "% done\r" << std::flush;
 }
 
 }  // namespace
@@ -103,9 +102,7 @@ mrl::Result HexProtocol::FinishDownload(const std::uint8_t* data, unsigned len,
   vout << "Received checksum MSB.\n";
   const unsigned remote = msb << 8 | lsb;
   const unsigned local = BootMonitorChecksum(data, len);
-  vout << "Remote Checksum: " << std::hex << std::showbase << remote << "\n"
-       << "Local Checksum: " << local << "\n"
-       << std::dec << std::noshowbase;
+  PrintChecksums(vout, remote, local);
   if (remote != local) {
     vout << "Invalid checksum received. Sending NACK.\n";
     protocol_.write_with_throw(kNack);

@@ -6,9 +6,12 @@
 
 #include "args/VerboseStream.h"
 #include "link/LoaderCrc.h"
+#include "link/Narration.h"
 #include "link/XipImageLoader.h"
 
 using GPP = GenericPortProtocol;
+using mrl::narration::PrintChecksums;
+using mrl::narration::PrintProgress;
 
 namespace {
 
@@ -16,10 +19,6 @@ namespace {
 constexpr unsigned kInfoBlockLen = 128;
 constexpr unsigned kNoticeAt = 4;
 constexpr unsigned kHwidAt = 110;
-
-void PrintProgress(std::ostream& vout, unsigned percent) {
-  vout << "Sending data: " << percent << "% done\r" << std::flush;
-}
 
 // Four words, each most significant byte first.
 HWID::Raw WordsFromBigEndian(const std::uint8_t* bytes) {
@@ -133,9 +132,7 @@ mrl::Result ImgProtocol::FinishDownload(const std::uint8_t* data, unsigned len) 
   protocol_.read_all_with_throw(bytes, 2);
   const unsigned remote = bytes[0] << 8 | bytes[1];
   const unsigned local = LoaderCrc(data, len);
-  vout << "Remote Checksum: " << std::hex << std::showbase << remote << "\n"
-       << "Local Checksum: " << local << "\n"
-       << std::dec << std::noshowbase;
+  PrintChecksums(vout, remote, local);
   if (remote != local) return mrl::SpecificError(2);
   return qmx::Error::None{};
 }

@@ -257,7 +257,10 @@ Program SimulatedBoard::BootMonitor() {
       download.answer == BootDownload::Answer::kAck ||
       (download.answer == BootDownload::Answer::kLost && !config_.faults.wrong_checksum);
   const Program next = accepted ? Recognise(download.image) : Program::kHalted;
-  Update([&](BoardRecord& r) { r.downloads.push_back(download); });
+  Update([&](BoardRecord& r) {
+    r.downloads.push_back(download);
+    r.running = next;
+  });
   if (next == Program::kUserProgram) SendPrompt(kBootStart);  // the EEPROM has been written
   return next;
 }
@@ -288,14 +291,23 @@ Program SimulatedBoard::Loader() {
       Send({0x00});
       continue;
     }
+    // The record shows a command, and what it did at once, by the time the host sees its ACK.
+    Update([&](BoardRecord& r) {
+      r.commands.push_back({command, {}});
+      if (command == 5) {
+        flash_.clear();
+        ++r.erases;
+      }
+      if (command == 6) r.flash_mode = true;
+      if (command == 9) ++r.resets;
+    });
     Send({kLoaderAck});
-    Update([&](BoardRecord& r) { r.commands.push_back({command, {}}); });
     const auto item = [&] {
       const std::uint16_t value = ReceiveItem();
       Update([&](BoardRecord& r) { r.commands.back().items.push_back(value); });
       return value;
     };
-    bool flash_mode = record().flash_mode;
+    const bool flash_mode = record().flash_mode;
     switch (command) {
       case 0:
         Send(InformationBlock());
@@ -347,20 +359,9 @@ Program SimulatedBoard::Loader() {
         }
         break;
       }
-      case 5: {
-        std::lock_guard<std::mutex> lock(mutex_);
-        flash_.clear();
-        ++record_.erases;
-        break;
-      }
-      case 6:
-        Update([](BoardRecord& r) { r.flash_mode = true; });
-        break;
       case 9:
-        Update([](BoardRecord& r) { ++r.resets; });
         return Program::kBootMonitor;
     }
-    changed_.notify_all();
   }
 }
 
