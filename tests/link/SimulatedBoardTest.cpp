@@ -8,6 +8,7 @@
 
 #include "BoardLink.h"
 #include "link/HexProtocol.h"
+#include "link/ImgProtocol.h"
 
 namespace {
 
@@ -46,6 +47,24 @@ TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
   EXPECT_NE(download.answer, BootDownload::Answer::kNack);
   EXPECT_EQ(download.image, image);
   EXPECT_EQ(link.board.record().running, Program::kUserProgram);
+}
+
+// Each run of the program opens the board anew; the board keeps its state.
+TEST(SimulatedBoard, ServesOneProgramRunAfterAnother) {
+  mrl_test::BoardConfig config = Running(Program::kLoader);
+  config.hwid = {1, 2, 3, 4};
+  mrl_test::SimulatedBoard board(config);
+  for (int run = 0; run < 2; ++run) {
+    qmx::SerialPort port(board.device().c_str());
+    ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+    mrl_test::SetUpLine(port);
+    GenericPortProtocol protocol(port, std::chrono::milliseconds(3000));
+    ImgProtocol img(protocol);
+    const mrl::HwidResult hwid = img.GetHWID(false, true);
+    ASSERT_EQ(hwid.index(), 0u) << "run " << run;
+    EXPECT_EQ(std::get<0>(hwid), (HWID::Raw{1, 2, 3, 4}));
+  }
+  EXPECT_EQ(board.record().commands.size(), 2u);
 }
 
 }  // namespace

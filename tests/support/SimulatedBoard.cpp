@@ -14,10 +14,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Two flush reports this close together are a reset.
-constexpr milliseconds kResetWindow{300};
-// The boot monitor starts this long after the last flush of a reset.
-constexpr milliseconds kResetSettle{250};
+// The port's reset sequence flushes twice at once and a third time 200 ms
+// later: a flush report that follows the previous one by this much is the last
+// flush of a reset. Flushes closer together (opening the port, then a reset)
+// or further apart (one run of the program after another) are not.
+constexpr milliseconds kResetGapMin{150};
+constexpr milliseconds kResetGapMax{1000};
+// The boot monitor starts once no flush has come for this long.
+constexpr milliseconds kResetSettle{50};
 constexpr milliseconds kPoll{5};
 
 constexpr std::uint8_t kBootStart = 0x81;
@@ -125,7 +129,8 @@ void SimulatedBoard::Pump(milliseconds timeout) {
   PseudoTerminal::Input input = pty_.Read(timeout);
   if (input.flushed) {
     const auto now = steady_clock::now();
-    const bool reset = now - last_flush_ <= kResetWindow;
+    const auto gap = now - last_flush_;
+    const bool reset = gap >= kResetGapMin && gap <= kResetGapMax;
     last_flush_ = now;
     if (reset) throw Reset{};
     flushed_ = true;

@@ -8,10 +8,14 @@
 //
 // It sees a reset the way a real board sees the port's reset sequence: a
 // pseudo-terminal carries no RTS or DTR, but every flush of the slave side is
-// reported to the master, and a reset flushes three times within 300 ms. So
-// two flush reports within 300 ms reset the board; it restarts its boot
-// monitor 250 ms after the last one. While it waits for the answer to a START
-// prompt, a lone flush makes it send the prompt again (the flush discarded it).
+// reported to the master, and a reset flushes twice at once and a third time
+// 200 ms later. So a flush report that comes 150 ms to 1 s after the previous
+// one resets the board, whose boot monitor starts 50 ms later. Any other flush
+// is no reset; while the board waits for the answer to a prompt (START of the
+// boot monitor or the loader, the passthrough's prompts), such a flush makes
+// it send the prompt again, since the flush discarded it. So a run of the
+// program that does not reset the board should start less than 150 ms or more
+// than 1 s after the previous run's last flush.
 //
 // Tests read what the board saw with record() or wait for it with WaitUntil;
 // the board runs on its own thread from construction to destruction.
