@@ -57,39 +57,29 @@ mrl::Result ImgProtocol::TransmitAndCheckDatum(std::uint16_t value, const std::s
   return mrl::SpecificError(5);
 }
 
-namespace {
-
-// Sends the data items in order; the first failure ends the sequence.
-template <typename Transmit>
-mrl::Result SendItems(Transmit transmit,
-                      std::initializer_list<std::pair<std::uint16_t, const char*>> items) {
+mrl::Result ImgProtocol::TransmitItems(std::initializer_list<DataItem> items) {
   for (const auto& [value, name] : items) {
-    mrl::Result result = transmit(GPP::reverse_endianness(value), name);
+    mrl::Result result = TransmitAndCheckDatum(GPP::reverse_endianness(value), name);
     if (result.failed()) return result;
   }
   return qmx::Error::None{};
 }
 
-}  // namespace
-
 mrl::Result ImgProtocol::ImageCommandSequence(std::uint16_t offset, unsigned len) {
-  return SendItems([this](std::uint16_t v, const char* n) { return TransmitAndCheckDatum(v, n); },
-                   {{static_cast<std::uint16_t>(len / 2), "length"}, {offset, "offset"}});
+  return TransmitItems({{static_cast<std::uint16_t>(len / 2), "length"}, {offset, "offset"}});
 }
 
 mrl::Result ImgProtocol::ImageCommandSequence24Bit(unsigned offset, unsigned len) {
-  return SendItems([this](std::uint16_t v, const char* n) { return TransmitAndCheckDatum(v, n); },
-                   {{static_cast<std::uint16_t>(len / 2), "length"},
-                    {static_cast<std::uint16_t>(offset >> 16), "offset_MSW"},
-                    {static_cast<std::uint16_t>(offset & 0xFFFF), "offset_LSW"}});
+  return TransmitItems({{static_cast<std::uint16_t>(len / 2), "length"},
+                        {static_cast<std::uint16_t>(offset >> 16), "offset_MSW"},
+                        {static_cast<std::uint16_t>(offset & 0xFFFF), "offset_LSW"}});
 }
 
 mrl::Result ImgProtocol::IS2023LoaderCommandSequence(std::uint16_t offset, unsigned len,
                                                      unsigned packet_size) {
-  return SendItems([this](std::uint16_t v, const char* n) { return TransmitAndCheckDatum(v, n); },
-                   {{offset, "offset"},
-                    {static_cast<std::uint16_t>(len), "length"},
-                    {static_cast<std::uint16_t>(packet_size), "packet size"}});
+  return TransmitItems({{offset, "offset"},
+                        {static_cast<std::uint16_t>(len), "length"},
+                        {static_cast<std::uint16_t>(packet_size), "packet size"}});
 }
 
 bool ImgProtocol::SendFileChunk(const std::uint8_t* data, unsigned len) {

@@ -3,8 +3,10 @@
 // the board's RAM and works on its EEPROM or flash.
 
 #include <cstdint>
+#include <initializer_list>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "link/Error.h"
 #include "link/GenericPortProtocol.h"
@@ -30,7 +32,9 @@ enum class Command : std::uint8_t {
 // Every operation uses the protocol's default timeout for each transfer and
 // returns its failures as its result: port errors 2/3/4 (3 also for a chunk
 // the loader did not acknowledge), 5 when the loader refuses a command or
-// echoes a data item wrongly, 2 when the transfer's CRC differs.
+// echoes a data item wrongly, 2 when the transfer's CRC differs. The loader
+// image must be running on the board; main thread only, the port borrowed
+// for one operation.
 class ImgProtocol {
  public:
   // The board's crystal; selects the loader image.
@@ -72,6 +76,10 @@ class ImgProtocol {
   bool SendFileChunk(const std::uint8_t* data, unsigned len);
   mrl::Result StartCommandSequence(Loader::Command command);
   mrl::Result TransmitAndCheckDatum(std::uint16_t value, const std::string& name);
+  // A data item's value and its name in the messages.
+  using DataItem = std::pair<std::uint16_t, const char*>;
+  // Sends the items in order, most significant byte first; the first failure ends it.
+  mrl::Result TransmitItems(std::initializer_list<DataItem> items);
   mrl::Result ImageCommandSequence(std::uint16_t offset, unsigned len);
   mrl::Result ImageCommandSequence24Bit(unsigned offset, unsigned len);
   mrl::Result IS2023LoaderCommandSequence(std::uint16_t offset, unsigned len, unsigned packet_size);
