@@ -66,3 +66,12 @@ bool PtyPair::port_has_input(milliseconds timeout) {
 }
 
 }  // namespace mrl_test
+
+namespace mrl_test {
+
+void PtyPair::hang_up() {
+  ::close(board_);
+  board_ = -1;
+}
+
+}  // namespace mrl_test

@@ -24,6 +24,8 @@ class PtyPair {
   std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout);
   // Waits at most timeout until the port has input waiting; true when it has.
   bool port_has_input(std::chrono::milliseconds timeout);
+  // The board goes away (the line hangs up).
+  void hang_up();
 
  private:
   int board_ = -1;     // the controlling side

@@ -182,6 +182,17 @@ TEST_F(SerialPortTest, ResetIsHarmlessWithoutModemLines) {
   EXPECT_EQ(pty_.receive(2, milliseconds(500)), bytes);
 }
 
+// A line that went away reads as silent and refuses writes.
+TEST_F(SerialPortTest, HungUpLine) {
+  auto port = OpenLine();
+  pty_.hang_up();
+  std::uint8_t buf[4] = {1, 2, 3, 4};
+  EXPECT_EQ(port->read_some(buf, 4), 0);
+  EXPECT_EQ(static_cast<int>(port->read_all(buf, 4, milliseconds(20))), 4);
+  EXPECT_EQ(static_cast<int>(port->write_all(buf, 4, milliseconds(3000))), 3);
+  EXPECT_EQ(port->getLastErrorString(), ErrorString(EIO));
+}
+
 // A far end that stops taking bytes does not hold a write forever.
 TEST_F(SerialPortTest, WriteGivesUpWhenTheLineStalls) {
   constexpr unsigned kFastRate = 10'000'000;
