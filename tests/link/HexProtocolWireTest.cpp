@@ -1,0 +1,172 @@
+// The boot monitor's download protocol byte by byte, on the scripted port:
+// the paths a pseudo-terminal cannot produce and the exact wire bytes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "VerboseCapture.h"
+#include "link/HexProtocol.h"
+#include "support/ScriptedPort.h"
+
+namespace {
+
+using mrl_test::ScriptedPort;
+using mrl_test::VerboseCapture;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t kAck = 0x5A;
+
+// The board's replies for a whole fast download of image, fed at once.
+Bytes FastReplies(const Bytes& image) {
+  unsigned sum = static_cast<unsigned>(image.size() / 2) + 0xD911;
+  for (std::size_t i = 0; i + 1 < image.size(); i += 2) sum += image[i] | image[i + 1] << 8;
+  return {0x81,
+          kAck,
+          kAck,
+          kAck,
+          kAck,
+          kAck,
+          static_cast<std::uint8_t>(sum),
+          static_cast<std::uint8_t>(sum >> 8)};
+}
+
+// Stalls every write of a whole chunk for two default timeouts, once.
+class StallingPort : public ScriptedPort {
+ public:
+  explicit StallingPort(unsigned chunk_len) : chunk_len_(chunk_len) {}
+  int write_some(const std::uint8_t* data, unsigned len) override {
+    if (len == chunk_len_ && !stalled_) {
+      const auto now = steady_clock::now();
+      if (!stall_start_) stall_start_ = now;
+      if (now - *stall_start_ < milliseconds(100)) return 0;
+      stalled_ = true;
+    }
+    return ScriptedPort::write_some(data, len);
+  }
+
+ private:
+  unsigned chunk_len_;
+  std::optional<steady_clock::time_point> stall_start_;
+  bool stalled_ = false;
+};
+
+class HexProtocolWireTest : public ::testing::Test {
+ protected:
+  mrl::Result Download(ScriptedPort& port, const Bytes& image, HexProtocol::Speed speed) {
+    GenericPortProtocol protocol(port, milliseconds(50));
+    HexProtocol hex(protocol, speed, 50);
+    testing::internal::CaptureStdout();
+    mrl::Result result =
+        hex.DownloadFile(image.data(), static_cast<unsigned>(image.size()), false, out);
+    testing::internal::GetCapturedStdout();
+    return result;
+  }
+
+  std::ostringstream out;
+  VerboseCapture vout;
+};
+
+TEST_F(HexProtocolWireTest, FastDownloadBytesOnTheWire) {
+  ScriptedPort port;
+  const Bytes image(6926, 0x11);
+  port.feed(FastReplies(image));
+  ASSERT_FALSE(Download(port, image, HexProtocol::Speed::kFast).failed());
+  Bytes expected(5 + image.size() + 3, kAck);
+  const Bytes header{0x81, 0x01, 0xC0, 0x87, 0x0D};
+  std::copy(header.begin(), header.end(), expected.begin());
+  std::copy(image.begin(), image.end(), expected.begin() + 5);
+  EXPECT_EQ(port.written, expected);
+  // 13 chunks of 512 and one of 270, each in one transfer.
+  const std::vector<unsigned> chunks(port.write_lengths.begin() + 5, port.write_lengths.end() - 3);
+  std::vector<unsigned> expected_chunks(13, 512);
+  expected_chunks.push_back(270);
+  EXPECT_EQ(chunks, expected_chunks);
+  EXPECT_EQ(out.str(), "Download succeeded!\n");
+}
+
+TEST_F(HexProtocolWireTest, OddLengthSendsItsLastByteAlone) {
+  ScriptedPort port;
+  const Bytes image(513, 0x01);
+  port.feed(FastReplies(image));
+  ASSERT_FALSE(Download(port, image, HexProtocol::Speed::kFast).failed());
+  EXPECT_EQ(std::vector<unsigned>(port.write_lengths.begin() + 5, port.write_lengths.end() - 3),
+            (std::vector<unsigned>{512, 1}));
+  EXPECT_NE(vout.str().find("Sending data: 0% done\rSending data: 99% done\r"
+                            "Sending data: 100% done\rSending data: 100% done\n"),
+            std::string::npos);
+}
+
+TEST_F(HexProtocolWireTest, SlowSpeedSendsBaseAddress0xC000) {
+  ScriptedPort port;
+  // Header, the extra ACK, one ACK per data byte, then the checksum phase for
+  // the one word 0x0000: 1 + 0xD911.
+  port.feed({0x81, kAck, kAck, kAck, kAck, kAck, kAck, kAck, kAck, 0x12, 0xD9});
+  const Bytes image{0x00, 0x00};
+  ASSERT_FALSE(Download(port, image, HexProtocol::Speed::kSlow).failed());
+  EXPECT_EQ(port.written, (Bytes{0x81, 0x00, 0xC0, 0x01, 0x00, 0x00, 0x00, kAck, kAck, kAck}));
+}
+
+TEST_F(HexProtocolWireTest, FailureBudgetIsSharedByTheWholeImage) {
+  ScriptedPort port;
+  // Header, the extra ACK of the slow speed, then the first chunk succeeds
+  // (2 bytes) and every later attempt is refused at its first byte.
+  Bytes replies{0x81, kAck, kAck, kAck, kAck, kAck};
+  replies.insert(replies.end(), 512, kAck);
+  replies.insert(replies.end(), 254, 0x42);
+  port.feed(replies);
+  const Bytes image(1024, 0x22);
+  const mrl::Result result = Download(port, image, HexProtocol::Speed::kSlow);
+  EXPECT_EQ(static_cast<int>(result), 5);
+  EXPECT_EQ(result.msg(), "Unexpected input from loader slave");
+  // One successful chunk of 512 bytes, then 254 refused first bytes (the 255th
+  // failure is the timeout of the attempt that finds no more replies).
+  EXPECT_EQ(port.written.size(), 5u + 512 + 255);
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(HexProtocolWireTest, FastChunkTimingOutOnWriteIsSentAgain) {
+  StallingPort port(512);
+  const Bytes image(1024, 0x33);
+  port.feed(FastReplies(image));
+  port.last_error = "stalled";
+  const mrl::Result result = Download(port, image, HexProtocol::Speed::kFast);
+  ASSERT_FALSE(result.failed()) << result.msg();
+  EXPECT_EQ(Bytes(port.written.begin() + 5, port.written.end() - 3), image);
+  EXPECT_NE(vout.str().find("The port indicated the following error: \nstalled\n"),
+            std::string::npos);
+}
+
+TEST_F(HexProtocolWireTest, OtherPortFailureInAChunkIsNotRetried) {
+  ScriptedPort port;
+  port.feed(FastReplies(Bytes(512, 0)));
+  port.write_script = {1, 1, 1, 1, 1, -1};
+  port.last_error = "gone";
+  const mrl::Result result = Download(port, Bytes(512, 0), HexProtocol::Speed::kFast);
+  EXPECT_EQ(static_cast<int>(result), 3);
+  EXPECT_EQ(std::get<1>(result).index(), 1u);
+  EXPECT_EQ(port.write_lengths.size(), 6u);
+  // Printed by the chunk and once more by the download.
+  const std::string text = "The port indicated the following error: \ngone\n";
+  EXPECT_EQ(vout.str().find(text + text), vout.str().find(text));
+}
+
+TEST_F(HexProtocolWireTest, EmptyPassthroughListPerformsOnlyTheStartExchange) {
+  ScriptedPort port;
+  port.feed({0x00, 0x82});
+  GenericPortProtocol protocol(port, milliseconds(50));
+  HexProtocol hex(protocol, HexProtocol::Speed::kFast, 0);
+  EXPECT_FALSE(hex.ConfirmBeltoLsGx2({}).failed());
+  EXPECT_EQ(port.written, Bytes{0x82});
+}
+
+TEST_F(HexProtocolWireTest, PassthroughPortFailureIsTheResult) {
+  ScriptedPort port;
+  GenericPortProtocol protocol(port, milliseconds(20));
+  HexProtocol hex(protocol, HexProtocol::Speed::kFast, 0);
+  EXPECT_EQ(static_cast<int>(hex.ConfirmBeltoLsGx2({})), 4);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include "support/PseudoTerminal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace mrl_test {
+
+namespace {
+
+void Check(bool ok, const char* what) {
+  if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+PseudoTerminal::PseudoTerminal() {
+  char name[256] = {};
+  termios raw{};
+  cfmakeraw(&raw);
+  Check(openpty(&master_, &slave_, name, &raw, nullptr) == 0, "openpty");
+  slave_name_ = name;
+  int on = 1;
+  Check(ioctl(master_, TIOCPKT, &on) == 0, "TIOCPKT");
+  Check(fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) == 0, "O_NONBLOCK");
+}
+
+PseudoTerminal::~PseudoTerminal() {
+  close(slave_);
+  close(master_);
+}
+
+PseudoTerminal::Input PseudoTerminal::Read(std::chrono::milliseconds timeout) {
+  Input input;
+  pollfd pfd{master_, POLLIN, 0};
+  if (poll(&pfd, 1, static_cast<int>(timeout.count())) <= 0) return input;
+  std::uint8_t buf[4096];
+  const ssize_t n = read(master_, buf, sizeof buf);
+  if (n <= 0) return input;
+  // Packet mode: a leading 0 tags data; anything else is a status report.
+  if (buf[0] == TIOCPKT_DATA) {
+    input.data.assign(buf + 1, buf + n);
+  } else {
+    input.flushed = (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+  }
+  return input;
+}
+
+void PseudoTerminal::Write(const std::vector<std::uint8_t>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return;  // the slave side is gone; the bytes are lost, as on a real line
+    } else {
+      pollfd pfd{master_, POLLOUT, 0};
+      poll(&pfd, 1, 10);
+    }
+  }
+}
+
+}  // namespace mrl_test

@@ -1,0 +1,194 @@
+#pragma once
+// A simulated Quarn2 board behind a pseudo-terminal: the program under test
+// opens device() with its own serial port, unchanged. The board plays the
+// Ruvo boot monitor and, once downloaded, the loader image, the RF loader (with
+// an RF target behind it) and the Belto LS passthrough (with a GX2 board behind
+// it, played by this same board and memory). It recognises those programs by
+// their bytes.
+//
+// It sees a reset the way a real board sees the port's reset sequence: a
+// pseudo-terminal carries no RTS or DTR, but every flush of the slave side is
+// reported to the master, and a reset flushes twice at once and a third time
+// 200 ms later. So a flush report that comes 150 ms to 1 s after the previous
+// one resets the board, whose boot monitor starts 50 ms later. Any other flush
+// is no reset; while the board waits for the answer to a prompt (START of the
+// boot monitor or the loader, the passthrough's prompts), such a flush makes
+// it send the prompt again, since the flush discarded it. So a run of the
+// program that does not reset the board should start less than 150 ms or more
+// than 1 s after the previous run's last flush.
+//
+// Tests read what the board saw with record() or wait for it with WaitUntil;
+// the board runs on its own thread from construction to destruction.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "file/HWID.h"
+#include "support/PseudoTerminal.h"
+
+namespace mrl_test {
+
+// What the board does wrong on purpose; everything off by default.
+struct BoardFaults {
+  bool silent = false;                    // sends nothing at all
+  std::vector<std::uint8_t> stray_bytes;  // sent before every prompt the host waits for
+  // Boot monitor.
+  bool wrong_checksum = false;  // reports a checksum one higher than the real one
+  int refused_chunk = -1;       // slow speed: the last byte of this 512-byte chunk is answered with
+                                // NACK the first time it arrives
+  // Loader image.
+  bool nack_commands = false;            // answers every command byte with 0x24
+  bool unacknowledged_commands = false;  // answers every command byte with 0x00
+  bool wrong_echo = false;               // echoes every data item with its bytes swapped
+  bool wrong_crc = false;                // reports every CRC one higher than the real one
+  int refused_transfer_chunk = -1;       // answers this chunk of a transfer with A5 5A
+  bool small_eeprom = false;             // a 256-kbit (32 KiB) EEPROM
+  bool missing_notice = false;           // the information block lacks the boot monitor notice
+  // RF loader.
+  unsigned rf_empty_polls = 0;  // HWID polls answered with zeros before the target answers
+  unsigned rf_busy_polls = 1;   // status polls of each section answered busy before done
+};
+
+// What runs on the board.
+enum class Program { kBootMonitor, kLoader, kRfLoader, kPassthrough, kUserProgram, kHalted };
+
+struct BoardConfig {
+  BoardFaults faults;
+  HWID::Raw hwid{};  // in the EEPROM at byte 110; all zero: the board has none
+  HWID::Raw rf_target_hwid{0x1234, 0, 0, 0};
+  Program initial_program = Program::kBootMonitor;
+  // The programs the board recognises once downloaded; by default the embedded images.
+  std::vector<std::vector<std::uint8_t>> loader_images;
+  std::vector<std::uint8_t> rf_loader;
+  std::vector<std::uint8_t> passthrough;
+  BoardConfig();
+};
+
+// One download through the boot monitor.
+struct BootDownload {
+  enum class Answer { kAck, kNack, kLost };  // kLost: the host flushed it away
+  bool slow = false;                         // base address 0xC000 (else 0xC001)
+  std::vector<std::uint8_t> image;
+  Answer answer = Answer::kLost;
+  unsigned refused_chunks = 0;
+};
+
+// A command the loader image accepted, with its data items.
+struct LoaderCommand {
+  std::uint8_t command = 0;
+  std::vector<std::uint16_t> items;
+};
+
+struct MemoryWrite {
+  bool flash = false;
+  std::uint32_t offset = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct BoardRecord {
+  Program running = Program::kBootMonitor;
+  unsigned resets = 0;
+  std::vector<BootDownload> downloads;
+  std::vector<LoaderCommand> commands;
+  std::vector<MemoryWrite> writes;
+  unsigned erases = 0;
+  bool flash_mode = false;
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> passthrough_commands;  // kind, argument
+  bool passthrough_active = false;
+  std::uint16_t is2023_offset = 0;
+  std::vector<std::uint8_t> is2023_image;
+  std::vector<std::uint8_t> rf_image;
+  unsigned rf_bad_check_bytes = 0;
+  unsigned rf_hwid_polls = 0;
+  unsigned rf_status_polls = 0;
+};
+
+class SimulatedBoard {
+ public:
+  explicit SimulatedBoard(BoardConfig config = {});
+  ~SimulatedBoard();
+  SimulatedBoard(const SimulatedBoard&) = delete;
+  SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+  // The name the program under test opens as its serial port.
+  const std::string& device() const { return pty_.slave_name(); }
+
+  BoardRecord record() const;
+  // Waits until done(record) holds; false when timeout passed first.
+  bool WaitUntil(const std::function<bool(const BoardRecord&)>& done,
+                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
+  std::vector<std::uint8_t> eeprom() const;
+  std::vector<std::uint8_t> flash(std::uint32_t offset, unsigned len) const;  // erased: 0xFF
+
+ private:
+  struct Reset {};  // thrown on the board thread when the host resets it
+  struct Stop {};   // thrown on the board thread when the board is destroyed
+
+  void Run();
+  Program Execute(Program program);
+  // Host link, board thread only.
+  void Pump(std::chrono::milliseconds timeout);
+  std::uint8_t Receive();
+  std::optional<std::uint8_t> ReceiveUnlessFlushed();
+  std::vector<std::uint8_t> Receive(unsigned len);
+  std::uint16_t ReceiveItem();
+  void Send(std::vector<std::uint8_t> bytes);
+  void SendPrompt(std::uint8_t prompt);
+  // Sends prompt, then takes host bytes until one equals expected (any byte
+  // when not given) and returns it; a lone flush makes it send prompt again.
+  std::uint8_t AwaitAnswer(std::uint8_t prompt, std::optional<std::uint8_t> expected);
+  void Settle();
+  // The programs, board thread only; each returns the program that runs next.
+  Program BootMonitor();
+  Program Loader();
+  Program RfLoader();
+  Program Passthrough();
+  Program Idle();
+  // Takes len bytes in acknowledged chunks; empty when a chunk was refused.
+  std::optional<std::vector<std::uint8_t>> ReceiveTransfer(unsigned len, unsigned first_chunk,
+                                                           unsigned max_chunk);
+  void Store(bool flash, std::uint32_t offset, const std::vector<std::uint8_t>& bytes);
+  std::vector<std::uint8_t> Load(bool flash, std::uint32_t offset, unsigned len) const;
+  void SendCrc(const std::vector<std::uint8_t>& bytes);
+  std::vector<std::uint8_t> InformationBlock() const;
+  std::vector<std::uint8_t> EepromHwid() const;
+  Program Recognise(const std::vector<std::uint8_t>& image) const;
+
+  template <typename Change>
+  void Update(Change change) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      change(record_);
+    }
+    changed_.notify_all();
+  }
+
+  const BoardConfig config_;
+  PseudoTerminal pty_;
+  // Shared with the test's thread, under mutex_.
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  BoardRecord record_;
+  std::vector<std::uint8_t> eeprom_;
+  std::map<std::uint32_t, std::uint8_t> flash_;
+  std::atomic<bool> stop_{false};
+  // Board thread only.
+  std::vector<std::uint8_t> pending_;
+  std::size_t pending_at_ = 0;
+  bool flushed_ = false;
+  std::chrono::steady_clock::time_point last_flush_{};
+  std::thread thread_;
+};
+
+}  // namespace mrl_test
