@@ -15,8 +15,7 @@ namespace Ruvo {
 // Converts the container's bytes into an img image whose length is a whole
 // number of pages of pageSize bytes (a power of two: 64 for EEPROM, 4096 for flash).
 qmx::Result<std::vector<std::uint8_t>, Error> XipToImg(std::array<std::uint16_t, 4> hwid,
-                                                       std::vector<std::uint8_t> xip,
-                                                       int pageSize);
+                                                       std::vector<std::uint8_t> xip, int pageSize);
 
 // Reads a build file: the names of the files of slots 0, 1, ...
 qmx::Result<std::vector<std::string>, Error> BuildFileToFilenames(const std::string& path);
