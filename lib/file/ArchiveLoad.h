@@ -161,6 +161,19 @@ void LoadMap(Archive& ar, std::unordered_map<std::string, V>& map) {
   ar >> load;
 }
 
+// Whether the older form is to be tried before the token form. The token form's writer puts
+// "0" as the third header token where an archive holds Boost's library version, which is never
+// 0; the token reader reads many archives without an error but into a wrong table, so an input
+// whose third token is anything but "0" is tried as an archive first. Leaves is at start.
+inline bool PrefersOlderForm(std::istream& is, std::streampos start) {
+  std::string token;
+  for (int i = 0; i < 3; ++i) std::getline(is, token, ' ');
+  const bool older = !is.fail() && token != "0";
+  is.clear();
+  is.seekg(start);
+  return older;
+}
+
 // Loads one object of the older form from position start of is, with a text archive opened
 // with flags 0; throws std::exception for input it cannot read. The archive's own header read
 // sizes a string by the first number of the input, so anything but the signature's length

@@ -11,8 +11,10 @@
 namespace TBF {
 namespace {
 
-boost::optional<Table> ReadCurrentForm(std::istream& is) {
+boost::optional<Table> ReadCurrentForm(std::istream& is, std::streampos start) {
   try {
+    is.clear();
+    is.seekg(start);
     return qmx::Deserializer{is}.load_tbf_file();
   } catch (const std::exception&) {
     return boost::none;
@@ -70,8 +72,9 @@ void Table::ToStream(std::ostream& os) const {
 qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!is.good()) return Error{qmx::File::Common::Error{1}};
   const std::streampos start = is.tellg();
-  auto table = ReadCurrentForm(is);
-  if (!table) table = ReadOlderForm(is, start);
+  const bool olderFirst = qmx::detail::PrefersOlderForm(is, start);
+  auto table = olderFirst ? ReadOlderForm(is, start) : ReadCurrentForm(is, start);
+  if (!table) table = olderFirst ? ReadCurrentForm(is, start) : ReadOlderForm(is, start);
   if (!table) return Error{qmx::File::Common::Error{2}};
   if (const Check valid = table->IsValid(); valid.failed()) return std::get<1>(valid);
   return std::move(*table);

@@ -42,8 +42,10 @@ Firmware Convert(const deprecated::FirmwareFile& old) {
 }
 
 // The table of the token form when it reads and validates.
-boost::optional<Table> ReadCurrentForm(std::istream& is) {
+boost::optional<Table> ReadCurrentForm(std::istream& is, std::streampos start) {
   try {
+    is.clear();
+    is.seekg(start);
     Table table = qmx::Deserializer{is}.load_tcf_file();
     if (!table.IsValid().failed()) return table;
   } catch (const std::exception&) {
@@ -89,11 +91,18 @@ void Table::ToStream(std::ostream& os) const {
 qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!is.good()) return Error{qmx::File::Common::Error{1}};
   const std::streampos start = is.tellg();
-  if (auto table = ReadCurrentForm(is)) return std::move(*table);
-  auto table = ReadOlderForm(is, start);
-  if (!table) return Error{qmx::File::Common::Error{2}};
-  if (const Check valid = table->IsValid(); valid.failed()) return std::get<1>(valid);
-  return std::move(*table);
+  const bool olderFirst = qmx::detail::PrefersOlderForm(is, start);
+  if (!olderFirst) {
+    if (auto table = ReadCurrentForm(is, start)) return std::move(*table);
+  }
+  if (auto old = ReadOlderForm(is, start)) {
+    if (const Check valid = old->IsValid(); valid.failed()) return std::get<1>(valid);
+    return std::move(*old);
+  }
+  if (olderFirst) {
+    if (auto table = ReadCurrentForm(is, start)) return std::move(*table);
+  }
+  return Error{qmx::File::Common::Error{2}};
 }
 
 }  // namespace TCF
