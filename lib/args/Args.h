@@ -46,8 +46,7 @@ inline constexpr unsigned kMinDescriptionLength = kLineLength / 2;
 // Adds one captioned sub-description holding a single flag.
 inline void AddFlagGroup(boost::program_options::options_description& desc, const char* caption,
                          const char* option, const char* text) {
-  boost::program_options::options_description group(caption, kLineLength,
-                                                    kMinDescriptionLength);
+  boost::program_options::options_description group(caption, kLineLength, kMinDescriptionLength);
   group.add_options()(option, text);
   desc.add(group);
 }
@@ -122,8 +121,7 @@ class VersionArgs : public Args<R> {
     return true;
   }
   bool Desc(boost::program_options::options_description& desc) override {
-    detail::AddFlagGroup(desc, "Print Version Information", "version",
-                         "Print Version Information");
+    detail::AddFlagGroup(desc, "Print Version Information", "version", "Print Version Information");
     return true;
   }
   std::vector<std::string> MutexFlags() const override { return {}; }

@@ -8,7 +8,9 @@ std::ostream& VerboseStream() {
   return stream;
 }
 
-void AttachVerboseStream(std::ostream& target) { VerboseStream().rdbuf(target.rdbuf()); }
+void AttachVerboseStream(std::ostream& target) {
+  VerboseStream().rdbuf(target.rdbuf());
+}
 
 namespace {
 // Constructs the stream before main runs, whichever module comes first.

@@ -37,7 +37,7 @@ class Base {
 };
 
 // The success value.
-class None : public Base {
+class None final : public Base {
  public:
   static const std::string kMsg;
   operator int() const override { return 0; }
@@ -81,15 +81,14 @@ class Variant : public Base, public std::variant<Alternatives...> {
     return std::visit([](const auto& e) { return static_cast<int>(e); }, alternatives());
   }
   const std::string& msg() const override {
-    return std::visit([](const auto& e) -> const std::string& { return e.msg(); },
-                      alternatives());
+    return std::visit([](const auto& e) -> const std::string& { return e.msg(); }, alternatives());
   }
 };
 
 // A result that is itself an error: code 0 and "No Error" while it holds the
 // success value, the held error's code and message otherwise.
 template <typename T, typename E>
-class Result : public qmx::Result<T, E>, public Base {
+class Result final : public qmx::Result<T, E>, public Base {
  public:
   using qmx::Result<T, E>::Result;
 
@@ -99,8 +98,7 @@ class Result : public qmx::Result<T, E>, public Base {
     return std::visit([](const auto& v) { return static_cast<int>(v); }, alternatives());
   }
   const std::string& msg() const override {
-    return std::visit([](const auto& v) -> const std::string& { return v.msg(); },
-                      alternatives());
+    return std::visit([](const auto& v) -> const std::string& { return v.msg(); }, alternatives());
   }
 };
 

@@ -41,7 +41,7 @@ struct Common {
   Common() = delete;
 
   // 1: the stream was not readable; 2: the contents are not a file of the expected kind.
-  class Error : public qmx::Error::Code {
+  class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;

@@ -31,8 +31,7 @@ const std::string& IS2023::SpecificError::msg() const {
   static const std::string kExceedsAddressStr{"Firmware extends beyond EEPROM"};
   static const std::string kEmptyStr{"Firmware file has no data"};
   static const std::string kBadOffsetStr{"Could not read offset"};
-  return qmx::Error::LookupText(code(), {{2, kEmptyStr}, {3, kBadOffsetStr}},
-                                kExceedsAddressStr);
+  return qmx::Error::LookupText(code(), {{2, kEmptyStr}, {3, kBadOffsetStr}}, kExceedsAddressStr);
 }
 
 }  // namespace qmx::File
@@ -56,7 +55,6 @@ const std::string& Error::msg() const {
   static const std::string kOverlapStr{"Overlapping sections in entry"};
   static const std::string kParseErrorStr{"Error parsing HOFF file"};
   static const std::string kMissingFieldStr{"HOFF object missing required field."};
-  return qmx::Error::LookupText(code(), {{2, kParseErrorStr}, {3, kMissingFieldStr}},
-                                kOverlapStr);
+  return qmx::Error::LookupText(code(), {{2, kParseErrorStr}, {3, kMissingFieldStr}}, kOverlapStr);
 }
 }  // namespace HOFF

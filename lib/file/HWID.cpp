@@ -16,7 +16,9 @@ struct ReverseTable {
 };
 constexpr ReverseTable kReverse;
 
-int digit(char c) { return kReverse.index[static_cast<unsigned char>(c)]; }
+int digit(char c) {
+  return kReverse.index[static_cast<unsigned char>(c)];
+}
 
 }  // namespace
 
@@ -49,6 +51,8 @@ Raw base32ToRaw(const char* text) {
   return raw;
 }
 
-Raw base32ToRaw(const Base32& text) { return base32ToRaw(text.data()); }
+Raw base32ToRaw(const Base32& text) {
+  return base32ToRaw(text.data());
+}
 
 }  // namespace HWID

@@ -10,12 +10,12 @@ namespace qmx::File {
 class Hex {
  public:
   // 1: too large; 2: empty; 3: odd number of bytes.
-  class SpecificError : public qmx::Error::Code {
+  class SpecificError final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
   };
-  class Error : public qmx::Error::Variant<Common::Error, SpecificError> {
+  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
    public:
     using Variant::Variant;
   };

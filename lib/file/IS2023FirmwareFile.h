@@ -13,12 +13,12 @@ namespace qmx::File {
 class IS2023 {
  public:
   // 1: extends beyond the EEPROM; 2: no data; 3: the offset could not be read.
-  class SpecificError : public qmx::Error::Code {
+  class SpecificError final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
   };
-  class Error : public qmx::Error::Variant<Common::Error, SpecificError> {
+  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
    public:
     using Variant::Variant;
   };

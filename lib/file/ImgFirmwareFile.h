@@ -10,12 +10,12 @@ namespace qmx::File {
 class Img {
  public:
   // 1: invalid memory address; 2: invalid memory length.
-  class SpecificError : public qmx::Error::Code {
+  class SpecificError final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
   };
-  class Error : public qmx::Error::Variant<Common::Error, SpecificError> {
+  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
    public:
     using Variant::Variant;
   };

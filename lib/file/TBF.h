@@ -19,14 +19,14 @@ class Table;
 }  // namespace deprecated
 
 // Every code reads as overlapping entries; the system makes it with code 1.
-class SpecificError : public qmx::Error::Code {
+class SpecificError final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override;
 };
 
-class Error : public qmx::Error::Variant<qmx::File::Common::Error, qmx::File::Hex::Error,
-                                         qmx::File::Img::Error, SpecificError> {
+class Error final : public qmx::Error::Variant<qmx::File::Common::Error, qmx::File::Hex::Error,
+                                               qmx::File::Img::Error, SpecificError> {
  public:
   using Variant::Variant;
 };

@@ -22,16 +22,17 @@ class Table;
 }  // namespace deprecated
 
 // Every code reads as a bundled file of the wrong type; the system makes it with code 1.
-class SpecificError : public qmx::Error::Code {
+class SpecificError final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override;
 };
 
 // The error in which every file, container and image-builder failure reaches the front end.
-class Error : public qmx::Error::Variant<qmx::File::Common::Error, qmx::File::Hex::Error,
-                                         qmx::File::Img::Error, qmx::File::Xip::Error,
-                                         qmx::File::IS2023::Error, TBF::Error, SpecificError> {
+class Error final
+    : public qmx::Error::Variant<qmx::File::Common::Error, qmx::File::Hex::Error,
+                                 qmx::File::Img::Error, qmx::File::Xip::Error,
+                                 qmx::File::IS2023::Error, TBF::Error, SpecificError> {
  public:
   using Variant::Variant;
 };

@@ -9,7 +9,7 @@ namespace qmx::File {
 // checked.
 class Xip {
  public:
-  class Error : public qmx::Error::Variant<Img::Error, Ruvo::Error> {
+  class Error final : public qmx::Error::Variant<Img::Error, Ruvo::Error> {
    public:
     using Variant::Variant;
   };

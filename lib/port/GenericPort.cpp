@@ -39,14 +39,18 @@ const std::string& GenericPort::Error::msg() const {
                                 kOpenStr);
 }
 
-int GenericPort::write_command(std::uint8_t*, unsigned) { return -1; }
+int GenericPort::write_command(std::uint8_t*, unsigned) {
+  return -1;
+}
 
-int GenericPort::write_command(std::uint8_t command) { return write_command(&command, 1); }
+int GenericPort::write_command(std::uint8_t command) {
+  return write_command(&command, 1);
+}
 
 GenericPort::TransferResult GenericPort::read_all(std::uint8_t* buf, unsigned len,
                                                   std::chrono::milliseconds timeout) {
-  return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); },
-                     len, timeout, 2);
+  return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); }, len,
+                     timeout, 2);
 }
 
 GenericPort::TransferResult GenericPort::write_all(const std::uint8_t* data, unsigned len,

@@ -12,7 +12,7 @@ namespace qmx {
 class GenericPort {
  public:
   // 1: could not open; 2: read failed; 3: write failed; 4: timed out.
-  class Error : public qmx::Error::Code {
+  class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;

@@ -8,7 +8,7 @@
 namespace {
 
 namespace po = boost::program_options;
-struct TestError : qmx::Error::Code {
+struct TestError final : qmx::Error::Code {
   using Code::Code;
   const std::string& msg() const override { return qmx::Error::None::kMsg; }
 };

@@ -11,7 +11,7 @@ namespace {
 using qmx::File::Hex;
 
 // A small code type with a default text, as a module would write it.
-class SampleError : public qmx::Error::Code {
+class SampleError final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override {
@@ -88,7 +88,7 @@ TEST(VariantErrorTest, AlternativeIndexFollowsDeclarationOrder) {
 }
 
 // Throws from its copy, so that an assignment can leave a variant valueless.
-struct Throwing : qmx::Error::Code {
+struct Throwing final : qmx::Error::Code {
   Throwing() : Code(1) {}
   Throwing(const Throwing&) : Code(1) { throw 0; }
   Throwing& operator=(const Throwing&) = default;

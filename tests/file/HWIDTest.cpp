@@ -26,9 +26,20 @@ TEST(HWIDTest, DecodesOneGroupWithEvenParity) {
   const struct {
     const char* text;
     int word;
-  } cases[] = {{"000", 0x0000}, {"001", 0x8001}, {"0A0", 0x0140}, {"YYY", 0xFFFF},
-               {"4HL", 0x9234}, {"I00", -1},     {"0O0", -1},     {"00S", -1},
-               {"Z00", -1},     {"a00", -1},     {"0 0", -1},     {"\xC3" "00", -1}};
+  } cases[] = {{"000", 0x0000},
+               {"001", 0x8001},
+               {"0A0", 0x0140},
+               {"YYY", 0xFFFF},
+               {"4HL", 0x9234},
+               {"I00", -1},
+               {"0O0", -1},
+               {"00S", -1},
+               {"Z00", -1},
+               {"a00", -1},
+               {"0 0", -1},
+               {"\xC3"
+                "00",
+                -1}};
   for (const auto& c : cases) EXPECT_EQ(c.word, HWID::b32toi(c.text)) << c.text;
 }
 
