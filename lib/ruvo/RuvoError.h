@@ -4,7 +4,7 @@
 namespace Ruvo {
 
 // The image builder's error. Code 1 is its generic failure.
-class Error : public qmx::Error::Code {
+class Error final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override;
