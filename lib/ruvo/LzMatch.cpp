@@ -32,6 +32,8 @@ void matchCodes(const std::uint16_t* copy, int commonArea, int shortData, std::u
   int inserted = kFirstSource;
   for (int p = kUpperBegin; p <= kLastMatchStart; ++p) {
     for (; inserted < p; ++inserted) {
+      // A source that starts in the common area is never taken.
+      if (inserted >= commonArea && inserted < shortData) continue;
       const unsigned b = bucket(copy[inserted]);
       prev[inserted - kUpperBegin] = head[b];
       head[b] = static_cast<std::uint16_t>(inserted);

@@ -16,8 +16,8 @@ constexpr int kMatchScratchWords = 0x8000;
 // longest, then nearest, run of up to 8 equal words at most 4,095 words back
 // and not below 0xC003, whose source lies entirely below commonArea or starts
 // at or above shortData. Gives exactly the codes of a plain backward scan; a
-// chain of earlier positions with the same first word skips the candidates
-// that cannot match. scratch holds kMatchScratchWords words.
+// chain of earlier positions with the same first word, none of them in the
+// common area, skips the candidates that cannot be taken. scratch holds kMatchScratchWords words.
 void matchCodes(const std::uint16_t* copy, int commonArea, int shortData, std::uint16_t* codes,
                 std::uint16_t* scratch);
 

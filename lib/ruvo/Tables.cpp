@@ -28,10 +28,9 @@ int buildTables() {
   for (int p = 1; p < kSpaceWords; p *= 2) {
     for (int k = 0; k < p; ++k) popcount[p + k] = static_cast<std::uint8_t>(popcount[k] + 1);
   }
-  for (int x = 0; x < kSpaceWords; ++x) {
-    unsigned r = 0;
-    for (int b = 0; b < 16; ++b) r |= ((static_cast<unsigned>(x) >> b) & 1u) << (15 - b);
-    bitrev[x] = static_cast<std::uint16_t>(r);
+  // x reversed is x / 2 reversed shifted down, with x's bit 0 on top.
+  for (unsigned x = 1; x < kSpaceWords; ++x) {
+    bitrev[x] = static_cast<std::uint16_t>((bitrev[x >> 1] >> 1) | ((x & 1u) << 15));
   }
   g.pool = std::move(pool);
   g.files = std::move(files);

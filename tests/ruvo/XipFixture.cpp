@@ -99,8 +99,11 @@ Bootmon makeBootmon(std::mt19937& rng, BootmonOptions options) {
       if (i != zeros && i != zeros + 1 && i != avoid) return i;
     }
   };
-  const int inp = instructionSlot(-1);
-  const int bra = instructionSlot(inp);
+  // inp stands below bra: the decoder finds it among the words that the
+  // encoding leaves unchanged.
+  int inp = instructionSlot(-1);
+  int bra = instructionSlot(inp);
+  if (inp > bra) std::swap(inp, bra);
   s[k + inp] = 0x3A01;
   s[k + bra] = static_cast<std::uint16_t>(0x0100 + pick(rng, 0, 255));
   k += b.tlLen + pick(rng, 300, 700);  // the free area

@@ -25,6 +25,9 @@ struct Bootmon {
   int tlBegin = 0;         // where the Tl block stands in the space
   int tlLen = 0;           // 201 to 257 words
   Words analysed() const;  // the space with the Tl block cleared
+  // Where the conversion moves the Tl block: 16 words behind its last word,
+  // in the free area that follows it.
+  int tlTarget() const { return tlBegin + tlLen - 1 + 16; }
 };
 
 struct Slot {
