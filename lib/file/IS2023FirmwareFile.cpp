@@ -3,7 +3,7 @@
 namespace qmx::File {
 
 IS2023::Check IS2023::IsValidLength(std::uint16_t offset, std::size_t length) {
-  if (length > kEepromSize || offset + length > kEepromSize) return Error{SpecificError{1}};
+  if (offset + length > kEepromSize) return Error{SpecificError{1}};
   if (length == 0) return Error{SpecificError{2}};
   return qmx::Error::None{};
 }

@@ -1,5 +1,7 @@
 #include "file/deserializer.h"
 
+#include <algorithm>
+
 namespace qmx {
 namespace {
 
@@ -104,13 +106,18 @@ TBF::Table Deserializer::load_tbf() {
   if (!seenTbf) jump_n_items(4);
   boost::optional<File::Hex> hex;
   if (load_optional()) hex = load_hex();
-  TBF::Table table{{}, std::move(hex)};
   if (!seenTbf) jump_n_items(2);
   const int count = load_count();
   jump_n_items(1);
-  for (int i = 0; i != count; ++i) table.AddBinEntry(load_entry());
+  std::vector<TBF::Entry> entries;
+  for (int i = 0; i != count; ++i) entries.push_back(load_entry());
+  // The order that inserting each entry with TBF::Table::AddBinEntry gives, in n log n time
+  // rather than quadratic: ascending addresses, equal ones in file order.
+  std::stable_sort(entries.begin(), entries.end(), [](const TBF::Entry& a, const TBF::Entry& b) {
+    return a.GetAddress().value() < b.GetAddress().value();
+  });
   seenTbf = true;
-  return table;
+  return TBF::Table{std::move(entries), std::move(hex)};
 }
 
 TBF::Table Deserializer::load_tbf_file() {
