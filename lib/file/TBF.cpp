@@ -71,7 +71,9 @@ void Table::ToStream(std::ostream& os) const {
 
 qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!is.good()) return Error{qmx::File::Common::Error{1}};
+  // Both forms may be tried, from the same start.
   const std::streampos start = is.tellg();
+  if (start == std::streampos(-1)) return Error{qmx::File::Common::Error{1}};
   const bool olderFirst = qmx::detail::PrefersOlderForm(is, start);
   auto table = olderFirst ? ReadOlderForm(is, start) : ReadCurrentForm(is, start);
   if (!table) table = olderFirst ? ReadCurrentForm(is, start) : ReadOlderForm(is, start);

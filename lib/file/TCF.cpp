@@ -90,7 +90,9 @@ void Table::ToStream(std::ostream& os) const {
 
 qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!is.good()) return Error{qmx::File::Common::Error{1}};
+  // Both forms may be tried, from the same start.
   const std::streampos start = is.tellg();
+  if (start == std::streampos(-1)) return Error{qmx::File::Common::Error{1}};
   const bool olderFirst = qmx::detail::PrefersOlderForm(is, start);
   if (!olderFirst) {
     if (auto table = ReadCurrentForm(is, start)) return std::move(*table);

@@ -124,7 +124,7 @@ TEST(TCFTest, ReportsTheValidationErrorOfTheOlderForm) {
   EXPECT_EQ("Invalid memory length", std::get<1>(result).msg());
 }
 
-TEST(TCFTest, RefusesWhatNeitherFormReadsAndUnreadableStreams) {
+TEST(TCFTest, RefusesWhatNeitherFormReadsAndUnreadableOrUnseekableStreams) {
   const std::string archive = fixture::ArchiveText(
       TCF::deprecated::Table{{{"a", OldFile{OldFile::kImg, Bytes{1, 2}}}}, {}});
   for (const std::string& text :
@@ -133,10 +133,14 @@ TEST(TCFTest, RefusesWhatNeitherFormReadsAndUnreadableStreams) {
     ASSERT_EQ(1u, result.index()) << text;
     EXPECT_EQ(2, static_cast<int>(std::get<1>(result))) << text;
   }
-  auto is = fixture::FailedStream();
-  const auto result = TCF::FromStream(is);
-  ASSERT_EQ(1u, result.index());
-  EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
+  auto failed = fixture::FailedStream();
+  fixture::UnseekableBuffer buffer(Written(TCF::Table{TCF::FirmwareMap{}}));
+  std::istream unseekable(&buffer);
+  for (std::istream* is : {static_cast<std::istream*>(&failed), &unseekable}) {
+    const auto result = TCF::FromStream(*is);
+    ASSERT_EQ(1u, result.index());
+    EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
+  }
 }
 
 }  // namespace
