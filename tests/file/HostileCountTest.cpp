@@ -17,6 +17,13 @@ namespace {
 
 std::atomic<std::size_t> gLargestAllocation{0};
 
+void* Allocate(std::size_t size) noexcept {
+  std::size_t largest = gLargestAllocation.load();
+  while (size > largest && !gLargestAllocation.compare_exchange_weak(largest, size)) {
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+
 }  // namespace
 
 // The replacements pair malloc with free; GCC cannot see that they replace each other.
@@ -25,16 +32,19 @@ std::atomic<std::size_t> gLargestAllocation{0};
 #endif
 
 void* operator new(std::size_t size) {
-  std::size_t largest = gLargestAllocation.load();
-  while (size > largest && !gLargestAllocation.compare_exchange_weak(largest, size)) {
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (void* p = Allocate(size)) return p;
   throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size);
 }
 void operator delete(void* p) noexcept {
   std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
 
