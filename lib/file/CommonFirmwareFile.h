@@ -1,16 +1,55 @@
 #pragma once
+#include <cstdint>
+#include <istream>
+#include <vector>
+
 #include "error/CommonError.h"
+
+namespace qmx::detail {
+
+// A 16-bit EEPROM byte address.
+struct EEPROMAddressTraits {
+  using ValueType = std::uint16_t;
+};
+// A 32-bit byte count.
+struct MemoryLengthTraits {
+  using ValueType = std::uint32_t;
+};
+
+// One unsigned value of the width its traits name.
+template <typename Traits>
+class MemoryType {
+ public:
+  using ValueType = typename Traits::ValueType;
+
+  constexpr MemoryType() = default;
+  constexpr explicit MemoryType(ValueType value) : value_(value) {}
+  constexpr ValueType value() const { return value_; }
+
+ private:
+  ValueType value_ = 0;
+};
+
+}  // namespace qmx::detail
 
 namespace qmx::File {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // What every firmware file type shares.
 struct Common {
+  Common() = delete;
+
   // 1: the stream was not readable; 2: the contents are not a file of the expected kind.
   class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
   };
+
+  // Reads the whole stream from its start, unchecked and without a size limit. Error 1 when
+  // the stream is not good when called or cannot tell its length (it cannot seek).
+  static qmx::Result<Bytes, Error> FromStreamRawUnchecked(std::istream& is);
 };
 
 }  // namespace qmx::File

@@ -1,9 +1,12 @@
 #pragma once
+#include <cstddef>
+
 #include "file/CommonFirmwareFile.h"
 
 namespace qmx::File {
 
-// A program image for the boot monitor: 16-bit words, low byte first.
+// A program image for the boot monitor: 16-bit words, low byte first. Valid with 1 to 32768
+// bytes and an even length.
 class Hex {
  public:
   // 1: too large; 2: empty; 3: odd number of bytes.
@@ -16,6 +19,26 @@ class Hex {
    public:
     using Variant::Variant;
   };
+  using Check = qmx::Error::Result<qmx::Error::None, Error>;
+
+  static constexpr std::size_t kMaxLength = 32768;
+
+  Hex() = default;
+  // Takes the bytes unchanged, without checks.
+  explicit Hex(Bytes raw) : raw_(std::move(raw)) {}
+
+  // Reads a raw image, dropping the leading 16-bit words that are zero.
+  static qmx::Result<Hex, Error> FromStream(std::istream& is);
+  static Check IsValidLength(std::size_t length);
+  Check IsValid() const { return IsValidLength(raw_.size()); }
+
+  const Bytes& GetRaw() const { return raw_; }
+  // The EEPROM bytes the program occupies: 2 x (3 + the sum over the runs of non-zero words of
+  // (run length + 2)).
+  std::size_t EepromSize() const;
+
+ private:
+  Bytes raw_;
 };
 
 }  // namespace qmx::File

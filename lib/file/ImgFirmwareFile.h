@@ -1,9 +1,12 @@
 #pragma once
+#include <cstddef>
+
 #include "file/CommonFirmwareFile.h"
 
 namespace qmx::File {
 
-// An EEPROM image written at an EEPROM byte address.
+// An EEPROM image written at an EEPROM byte address A. Valid at A: A even, the length even and
+// at most 65536, A + length at most 65536.
 class Img {
  public:
   // 1: invalid memory address; 2: invalid memory length.
@@ -16,6 +19,22 @@ class Img {
    public:
     using Variant::Variant;
   };
+  using Address = qmx::detail::MemoryType<qmx::detail::EEPROMAddressTraits>;
+
+  static constexpr std::size_t kMaxLength = 65536;
+
+  Img() = default;
+  // Takes the bytes unchanged, without checks.
+  explicit Img(Bytes raw) : raw_(std::move(raw)) {}
+
+  // Reads the whole stream; an empty stream is an empty image.
+  static qmx::Result<Img, Error> FromStream(std::istream& is);
+  qmx::Error::Result<qmx::Error::None, Error> IsValid(Address address) const;
+
+  const Bytes& GetRaw() const { return raw_; }
+
+ private:
+  Bytes raw_;
 };
 
 }  // namespace qmx::File

@@ -1,0 +1,27 @@
+#include "file/ImgFirmwareFile.h"
+
+namespace qmx::File {
+namespace {
+
+bool IsValidLength(std::size_t length) {
+  return length <= Img::kMaxLength && length % 2 == 0;
+}
+
+}  // namespace
+
+qmx::Result<Img, Img::Error> Img::FromStream(std::istream& is) {
+  auto raw = Common::FromStreamRawUnchecked(is);
+  if (raw.index() == 1) return Error{std::get<1>(raw)};
+  Bytes& bytes = std::get<0>(raw);
+  if (!IsValidLength(bytes.size())) return Error{SpecificError{2}};
+  return Img{std::move(bytes)};
+}
+
+qmx::Error::Result<qmx::Error::None, Img::Error> Img::IsValid(Address address) const {
+  if (address.value() % 2 != 0) return Error{SpecificError{1}};
+  if (!IsValidLength(raw_.size())) return Error{SpecificError{2}};
+  if (address.value() + raw_.size() > kMaxLength) return Error{SpecificError{1}};
+  return qmx::Error::None{};
+}
+
+}  // namespace qmx::File

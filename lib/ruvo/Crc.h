@@ -1,0 +1,40 @@
+#pragma once
+// The bit-serial 16-bit CRC step shared by every format of the image builder,
+// and the 16-bit rotation used by its whitening masks.
+
+#include <cstdint>
+
+namespace Ruvo::detail {
+
+// Polynomials of the builder's CRC chains.
+constexpr std::uint16_t kXipPoly = 0x1021;     // the container's check word and whitening
+constexpr std::uint16_t kStreamPoly = 0x3D65;  // Tl block tail and application streams
+constexpr std::uint16_t kDirPoly = 0x8BB7;     // image directory and Tl block body
+
+// One step of a non-reflected 16-bit shift register: the nbits low bits of
+// data enter at bit 0, most significant first; a bit leaving bit 15 XORs poly
+// into the state. Returns the final state.
+inline std::uint16_t crc16(std::uint16_t crc, std::uint16_t data, std::uint16_t poly,
+                           std::uint8_t nbits) {
+  unsigned state = crc;
+  for (int i = nbits - 1; i >= 0; --i) {
+    const bool top = (state & 0x8000u) != 0;
+    state = ((state << 1) | ((data >> i) & 1u)) & 0xFFFFu;
+    if (top) state ^= poly;
+  }
+  return static_cast<std::uint16_t>(state);
+}
+
+// Absorbs one whole 16-bit word.
+inline std::uint16_t absorb(std::uint16_t crc, std::uint16_t word, std::uint16_t poly) {
+  return crc16(crc, word, poly, 16);
+}
+
+// Rotates x left by n bits (n taken modulo 16).
+inline std::uint16_t rotl16(std::uint16_t x, unsigned n) {
+  n &= 15u;
+  if (n == 0) return x;
+  return static_cast<std::uint16_t>((x << n) | (x >> (16u - n)));
+}
+
+}  // namespace Ruvo::detail

@@ -1,0 +1,56 @@
+#include "ruvo/Tables.h"
+
+#include <new>
+
+namespace Ruvo::detail {
+
+Tables g;
+int MemoryPageSize = 64;
+std::uint16_t LFSR0tapcfg = 0x8BB7;
+int strP = 0;
+const char* const Not_Available_String = "<not available>";
+
+int Tl_crc = 0, TlSize = 0, TlBegin = 0, Tl_len = 0;
+Buffer<std::uint16_t> Tl_spc, Tl_img;
+int Ruvo_Notices = 0, Ruvo_NoticesSize = 0, Ruvo_ApplicationArea = 0, Ruvo_CommonArea = 0,
+    Ruvo_ShortData = 0, Ruvo_File0ptr = 0;
+
+int buildTables() {
+  auto pool = allocZeroed<std::uint8_t>(kPoolBytes);
+  std::unique_ptr<FileEntry[]> files(new (std::nothrow) FileEntry[kFileCount]);
+  auto popcount = allocZeroed<std::uint8_t>(kSpaceWords);
+  auto bitrev = allocZeroed<std::uint16_t>(kSpaceWords);
+  if (!pool) return 142;
+  if (!files) return 143;
+  if (!popcount) return 144;
+  if (!bitrev) return 145;
+
+  for (int p = 1; p < kSpaceWords; p *= 2) {
+    for (int k = 0; k < p; ++k) popcount[p + k] = static_cast<std::uint8_t>(popcount[k] + 1);
+  }
+  // x reversed is x / 2 reversed shifted down, with x's bit 0 on top.
+  for (unsigned x = 1; x < kSpaceWords; ++x) {
+    bitrev[x] = static_cast<std::uint16_t>((bitrev[x >> 1] >> 1) | ((x & 1u) << 15));
+  }
+  g.pool = std::move(pool);
+  g.files = std::move(files);
+  g.popcount = std::move(popcount);
+  g.bitrev = std::move(bitrev);
+  strP = 0;
+  return 0;
+}
+
+void freeTables() {
+  Tl_spc.reset();
+  Tl_img.reset();
+  g.files.reset();  // each entry releases its own spc and bin
+  g.pool.reset();
+  g.popcount.reset();
+  g.bitrev.reset();
+}
+
+int alignToPage(int x) {
+  return (x + MemoryPageSize - 1) & -MemoryPageSize;
+}
+
+}  // namespace Ruvo::detail

@@ -1,0 +1,11 @@
+#include "FuzzReader.h"
+#include "file/TBF.h"
+
+// A table that reads is also written again.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return FuzzReader(data, size, [](std::istream& is) {
+    const auto table = TBF::FromStream(is);
+    std::ostringstream os;
+    if (table.index() == 0) std::get<0>(table).ToStream(os);
+  });
+}

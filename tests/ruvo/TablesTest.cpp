@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "ruvo/Crc.h"
+#include "ruvo/Tables.h"
+
+namespace {
+
+using namespace Ruvo::detail;
+
+TEST(Crc16Test, StepsGiveTheKnownStates) {
+  EXPECT_EQ(0x1D0F, crc16(0xFFFF, 0x0000, 0x1021, 16));
+  EXPECT_EQ(0x8000, crc16(0x0000, 0x8000, 0x1021, 16));
+  EXPECT_EQ(0x0000, crc16(0x0000, 0x0000, 0x1021, 16));
+  // Fewer bits take only the low bits of the data, most significant first.
+  EXPECT_EQ(crc16(crc16(0x1234, 0xAB, 0x3D65, 8), 0xCD, 0x3D65, 8),
+            crc16(0x1234, 0xABCD, 0x3D65, 16));
+}
+
+TEST(Crc16Test, AugmentedCheckWordLeavesStateZero) {
+  // The image directory's example entry.
+  std::uint16_t state = 0xFFFF;
+  for (std::uint16_t w : {0x0B00, 0x0100, 0x0010}) state = absorb(state, w, kDirPoly);
+  const std::uint16_t check = crc16(state, 0, kDirPoly, 16);
+  EXPECT_EQ(0x36C7, check);
+  EXPECT_EQ(0, absorb(state, check, kDirPoly));
+}
+
+TEST(RotateTest, RotatesLeftModulo16) {
+  EXPECT_EQ(0x0003, rotl16(0x8001, 1));
+  EXPECT_EQ(0x2468, rotl16(0x2468, 16));
+  EXPECT_EQ(0x4682, rotl16(0x2468, 4));
+}
+
+TEST(AlignToPageTest, RoundsUpToThePageSize) {
+  const int saved = MemoryPageSize;
+  struct Case {
+    int page, x, aligned;
+  };
+  for (const Case c : {Case{64, 0, 0}, Case{64, 1, 64}, Case{64, 64, 64}, Case{64, 65, 128},
+                       Case{4096, 1, 4096}, Case{4096, 8192, 8192}, Case{4096, 8193, 12288}}) {
+    MemoryPageSize = c.page;
+    EXPECT_EQ(c.aligned, alignToPage(c.x)) << c.page << " " << c.x;
+  }
+  MemoryPageSize = saved;
+}
+
+TEST(BuildTablesTest, FillsTheTablesAndFreeReleasesThem) {
+  {
+    TablesScope tables;
+    ASSERT_FALSE(tables.failed());
+    EXPECT_EQ(0, strP);
+    EXPECT_EQ(0, g.popcount[0]);
+    EXPECT_EQ(16, g.popcount[0xFFFF]);
+    EXPECT_EQ(8, g.popcount[0x0F0F]);
+    EXPECT_EQ(1, g.popcount[0x8000]);
+    EXPECT_EQ(0x8000, g.bitrev[0x0001]);
+    EXPECT_EQ(0xFF00, g.bitrev[0x00FF]);
+    EXPECT_EQ(0x0001, g.bitrev[0x8000]);
+    EXPECT_EQ(0x2C48, g.bitrev[0x1234]);
+    for (int k = 0; k < kFileCount; ++k) {
+      ASSERT_EQ(nullptr, g.files[k].name);
+      ASSERT_FALSE(g.files[k].spc || g.files[k].bin);
+    }
+    g.files[7].spc = allocZeroed<std::uint16_t>(kSpaceWords);
+    Tl_spc = allocZeroed<std::uint16_t>(kSpaceWords);
+  }
+  EXPECT_FALSE(g.pool || g.files || g.popcount || g.bitrev || Tl_spc);
+  freeTables();  // harmless when nothing is built
+}
+
+}  // namespace
