@@ -109,6 +109,35 @@ TEST_F(LzStreamTest, DecodingReproducesTheApplication) {
   }
 }
 
+TEST_F(LzStreamTest, WholeUpperQuarterOfLiteralsRoundTrips) {
+  // An application area that wraps to 0xC000 and a common area above the
+  // short data area: every one of the 16,384 distinct words is a literal,
+  // more tokens than the lower three quarters of a space could list.
+  rng_.seed(8);
+  Bootmon bootmon = ruvo_test::makeBootmon(rng_);
+  auto& s = bootmon.space;
+  const int n = bootmon.notices;
+  s[0xC005 + n] = static_cast<std::uint16_t>(0xC000 - (0xC006 + n));
+  s[bootmon.commonArea] = s[bootmon.commonArea + 3] = 0;
+  bootmon.commonArea = 0xFF90;
+  bootmon.announcement = 0xFFA0;
+  s[0xC007 + n] = 0xFF90;
+  s[0xFF90] = 0xFF90;
+  s[0xFF93] = 0xFFA0;
+  ASSERT_EQ(0, ruvo_test::analyse(bootmon));
+  ASSERT_EQ(0xC000, Ruvo_ApplicationArea);
+
+  Words app(kSpaceWords, 0);
+  for (int i = 0xC000; i < kSpaceWords; ++i) {
+    app[i] = static_cast<std::uint16_t>(i * 0x9E37 + 1);
+  }
+  encode(app);
+  EXPECT_GT(length_ * 16, 16384 * 17);
+  Words target;
+  ASSERT_EQ(0, decode(target));
+  EXPECT_TRUE(std::equal(app.begin() + 0xC000, app.end(), target.begin() + 0xC000));
+}
+
 TEST_F(LzStreamTest, HwidWordsTwoAndThreeBindTheStream) {
   analyse(5);
   const Words app = ruvo_test::makeApplication(bootmon_, rng_, 0.5);
