@@ -129,7 +129,7 @@ TEST_F(LzStreamTest, WholeUpperQuarterOfLiteralsRoundTrips) {
 
   Words app(kSpaceWords, 0);
   for (int i = 0xC000; i < kSpaceWords; ++i) {
-    app[i] = static_cast<std::uint16_t>(i * 0x9E37 + 1);
+    app[i] = static_cast<std::uint16_t>(static_cast<unsigned>(i) * 0x9E37u + 1u);
   }
   encode(app);
   EXPECT_GT(length_ * 16, 16384 * 17);
