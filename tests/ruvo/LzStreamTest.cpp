@@ -252,23 +252,45 @@ TEST(LzMatchTest, FastSearchGivesTheLiteralScansCodes) {
   struct Area {
     int commonArea, shortData;
   };
-  const Area areas[] = {
-      {0xF000, 0xFF80}, {0xC100, 0xFF80}, {0x10000, 0x10000}, {0xE000, 0xE800}, {0x8000, 0xFF80}};
-  for (int round = 0; round < 7; ++round) {
+  const Area areas[] = {{0xF000, 0xFF80}, {0xC100, 0xFF80}, {0x10000, 0x10000},
+                        {0xE000, 0xE800}, {0x8000, 0xFF80}, {0xFF90, 0xFF80}};
+  auto pick = [&rng](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(rng);
+  };
+  for (int round = 0; round < 12; ++round) {
     Words copy(kSpaceWords, 0);
-    const int alphabet = 1 << (round * 2 + 1);  // 2 to 8192 distinct words
-    for (int k = 0xC000; k < 0x10000; ++k) {
-      const int kind = std::uniform_int_distribution<int>(0, 9)(rng);
-      if (kind < 6) {
-        copy[k] = static_cast<std::uint16_t>(rng() % alphabet);
-      } else if (kind < 9 && k > 0xC100) {
-        copy[k] = copy[k - 1 - static_cast<int>(rng() % 200)];
+    const int alphabet = 1 << (round % 7 * 2 + 1);  // 2 to 8192 distinct words
+    for (int k = 0xC000; k < 0x10000;) {
+      const int kind = pick(0, 9);
+      if (kind < 5) {
+        copy[k++] = static_cast<std::uint16_t>(pick(0, alphabet - 1));
+      } else if (kind < 7 && k > 0xC100) {  // a repeat of earlier words
+        const int back = pick(1, 4200);
+        for (int n = pick(1, 12); n > 0 && k < 0x10000; --n, ++k) {
+          copy[k] = copy[std::max(0xC000, k - back)];
+        }
+      } else {  // a run of one word
+        const auto word = static_cast<std::uint16_t>(kind == 9 ? 0 : pick(0, 3));
+        for (int n = pick(1, round % 2 == 0 ? 12 : 40); n > 0 && k < 0x10000; --n) copy[k++] = word;
       }
     }
-    const Area area = areas[round % 5];
+    const Area area = areas[round % 6];
     ASSERT_EQ(literalMatchCodes(copy, area.commonArea, area.shortData),
               fastMatchCodes(copy, area.commonArea, area.shortData))
         << round;
+  }
+}
+
+TEST(LzMatchTest, FastSearchGivesTheLiteralScansCodesOnApplications) {
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    std::mt19937 rng(seed);
+    const auto bootmon = ruvo_test::makeBootmon(rng);
+    Words copy = ruvo_test::makeApplication(bootmon, rng, 0.4 * seed);
+    std::fill(copy.begin(), copy.begin() + 0xC000, 0);
+    std::fill(copy.begin() + bootmon.commonArea, copy.begin() + 0xFF80, 0);
+    ASSERT_EQ(literalMatchCodes(copy, bootmon.commonArea, 0xFF80),
+              fastMatchCodes(copy, bootmon.commonArea, 0xFF80))
+        << seed;
   }
 }
 
