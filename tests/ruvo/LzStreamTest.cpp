@@ -138,6 +138,110 @@ TEST_F(LzStreamTest, WholeUpperQuarterOfLiteralsRoundTrips) {
   EXPECT_TRUE(std::equal(app.begin() + 0xC000, app.end(), target.begin() + 0xC000));
 }
 
+struct Token {
+  bool flag;
+  std::uint16_t value;
+  bool operator==(const Token& o) const { return flag == o.flag && value == o.value; }
+};
+
+// Lists a stream's plain tokens, following the decoder's chain over a copy
+// of the analysed boot monitor.
+std::vector<Token> listTokens(const std::vector<std::uint8_t>& stream) {
+  Words target(g.files[0].spc.get(), g.files[0].spc.get() + kSpaceWords);
+  std::fill(target.begin() + Ruvo_ApplicationArea, target.begin() + Ruvo_CommonArea, 0);
+  std::fill(target.begin() + Ruvo_ShortData, target.end(), 0);
+  std::size_t bit = 0;
+  auto take = [&](int count) {
+    unsigned v = 0;
+    for (int i = 0; i < count; ++i, ++bit) v = v << 1 | ((stream.at(bit / 8) >> (7 - bit % 8)) & 1);
+    return v;
+  };
+  std::vector<Token> tokens;
+  auto S = static_cast<std::uint16_t>(Tl_crc);
+  int a = 0;
+  bool expecting = true;
+  for (;;) {
+    const auto mask = rotl16(g.bitrev[S], 5);
+    const bool flag = take(1) != 0;
+    const auto v = static_cast<std::uint16_t>(flag ? take(16) + mask : (take(15) + mask) & 0x7FFF);
+    tokens.push_back({flag, v});
+    if (flag && expecting && v == 0) return tokens;
+    if (flag && expecting) {
+      S = absorb(S, static_cast<std::uint16_t>(v + kHwid[2]), kStreamPoly);
+      a = v;
+      expecting = false;
+    } else if (flag) {
+      target.at(a++) = v;
+      S = absorb(S, static_cast<std::uint16_t>(v + kHwid[3]), kStreamPoly);
+    } else if (v != 0) {
+      for (int i = 0; i <= (v & 7); ++i, ++a) {
+        target.at(a) = target.at(a - (v >> 3));
+        S = absorb(S, target[a], kStreamPoly);
+      }
+    } else {
+      S = absorb(S, static_cast<std::uint16_t>(a), kStreamPoly);
+      expecting = true;
+    }
+  }
+}
+
+TEST_F(LzStreamTest, SeventeenZeroWordsEndABlockSixteenDoNot) {
+  analyse(4);
+  const int aa = bootmon_.applicationArea;
+  for (int zeros : {16, 17}) {
+    Words app = bootmon_.analysed();
+    std::fill(app.begin() + aa, app.end(), 0);
+    const Words first = {0x1234, 0x2345, 0x3456};
+    std::copy(first.begin(), first.end(), app.begin() + aa + 40);
+    app[aa + 43 + zeros] = 0x4567;
+    encode(app);
+    const std::vector<Token> tokens = listTokens(bytes());
+    std::vector<Token> expected = {{true, static_cast<std::uint16_t>(aa + 40)},
+                                   {true, 0x1234},
+                                   {true, 0x2345},
+                                   {true, 0x3456}};
+    if (zeros == 16) {
+      // The zero words come as matches of the free area below the application.
+      std::size_t k = 4;
+      int covered = 0;
+      while (k < tokens.size() && !tokens[k].flag) covered += (tokens[k++].value & 7) + 1;
+      EXPECT_EQ(16, covered);
+      EXPECT_EQ((Token{true, 0x4567}), tokens.at(k));
+      EXPECT_EQ((Token{false, 0}), tokens.at(k + 1));
+      EXPECT_EQ((Token{true, 0}), tokens.at(k + 2));
+      EXPECT_EQ(k + 3, tokens.size());
+    } else {
+      expected.insert(expected.end(), {{false, 0},
+                                       {true, static_cast<std::uint16_t>(aa + 60)},
+                                       {true, 0x4567},
+                                       {false, 0},
+                                       {true, 0}});
+      EXPECT_EQ(expected, tokens);
+    }
+  }
+}
+
+TEST_F(LzStreamTest, NineEqualWordsGiveALiteralAndAMatchOfEight) {
+  analyse(5);
+  const int aa = bootmon_.applicationArea;
+  Words app = bootmon_.analysed();
+  std::fill(app.begin() + aa, app.end(), 0);
+  std::fill(app.begin() + aa + 100, app.begin() + aa + 109, 0x7777);
+  app[0xFFFF] = 0x0101;  // closes the last block at the end of the space
+  encode(app);
+  const std::vector<Token> expected = {{true, static_cast<std::uint16_t>(aa + 100)},
+                                       {true, 0x7777},
+                                       {false, 0x000F},
+                                       {false, 0},
+                                       {true, 0xFFFF},
+                                       {true, 0x0101},
+                                       {false, 0},
+                                       {true, 0}};
+  EXPECT_EQ(expected, listTokens(bytes()));
+  Words target;
+  EXPECT_EQ(0, decode(target));
+}
+
 TEST_F(LzStreamTest, HwidWordsTwoAndThreeBindTheStream) {
   analyse(5);
   const Words app = ruvo_test::makeApplication(bootmon_, rng_, 0.5);
