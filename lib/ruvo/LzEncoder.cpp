@@ -11,6 +11,12 @@ namespace {
 
 constexpr int kBlockEndZeros = 17;  // this many zero words end a block
 
+// A word of the working copy as the encoding sees it: the lower three
+// quarters hold the search's tables and read as zero.
+std::uint16_t encodedWord(const std::uint16_t* copy, int address) {
+  return address < kUpperBegin ? 0 : copy[address];
+}
+
 // Whitens tokens, advances the CRC chain and packs the bits into the stream.
 class TokenWriter {
  public:
@@ -41,8 +47,6 @@ class TokenWriter {
  private:
   std::uint16_t mask() const { return rotl16(g.bitrev[state_], 5); }
 
-  std::uint16_t word(int address) const { return address < kUpperBegin ? 0 : copy_[address]; }
-
   void token(bool flag, std::uint16_t value) {
     const auto stored = static_cast<std::uint16_t>(value - mask());
     push(flag ? 1 : 0, 1);
@@ -65,7 +69,8 @@ class TokenWriter {
       ++address_;
     } else if (value != 0) {
       const int length = (value & 7) + 1;
-      for (int i = 0; i < length; ++i) state_ = absorb(state_, word(address_ + i), kStreamPoly);
+      for (int i = 0; i < length; ++i)
+        state_ = absorb(state_, encodedWord(copy_, address_ + i), kStreamPoly);
       address_ += length;
     } else {
       state_ = absorb(state_, static_cast<std::uint16_t>(address_), kStreamPoly);
@@ -100,11 +105,10 @@ class TokenWriter {
 // The first word of the first run of 17 zero words at or after c, else the
 // word after the last non-zero word of the space.
 int blockEnd(const std::uint16_t* copy, int c) {
-  auto word = [copy](int a) { return a < kUpperBegin ? 0 : copy[a]; };
   int afterLast = c;
   int zeros = 0;
   for (int k = c; k < kSpaceWords; ++k) {
-    if (word(k) != 0) {
+    if (encodedWord(copy, k) != 0) {
       afterLast = k + 1;
       zeros = 0;
     } else if (++zeros == kBlockEndZeros) {
@@ -116,7 +120,6 @@ int blockEnd(const std::uint16_t* copy, int c) {
 
 // Emits the blocks of the working copy from the application area up.
 void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWriter& out) {
-  auto word = [copy](int a) { return a < kUpperBegin ? 0 : copy[a]; };
   int c = Ruvo_ApplicationArea;
   while (c <= 0xFFFF) {
     const int e = blockEnd(copy, c);
@@ -128,13 +131,13 @@ void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWrit
           out.match(code);
           c += (code & 7) + 1;
         } else {
-          out.literal(word(c));
+          out.literal(encodedWord(copy, c));
           ++c;
         }
       }
       out.blockEnd();
     }
-    while (c <= 0xFFFF && word(c) == 0) ++c;
+    while (c <= 0xFFFF && encodedWord(copy, c) == 0) ++c;
   }
 }
 

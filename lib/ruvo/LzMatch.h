@@ -15,9 +15,9 @@ constexpr int kMatchScratchWords = 0x8000;
 // to 0xFFFF of the working copy: 0, or (distance << 3) | (length - 1) of the
 // longest, then nearest, run of up to 8 equal words at most 4,095 words back
 // and not below 0xC003, whose source lies entirely below commonArea or starts
-// at or above shortData. Gives exactly the codes of a plain backward scan; a
-// chain of earlier positions with the same first word, none of them in the
-// common area, skips the candidates that cannot be taken. scratch holds kMatchScratchWords words.
+// at or above shortData. Gives exactly the codes of a plain backward scan
+// over every distance while trying far fewer candidates. scratch holds
+// kMatchScratchWords words.
 void matchCodes(const std::uint16_t* copy, int commonArea, int shortData, std::uint16_t* codes,
                 std::uint16_t* scratch);
 

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "StreamFixture.h"
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/L1.h"
 #include "ruvo/Tables.h"
 

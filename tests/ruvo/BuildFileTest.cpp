@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/Ruvo.h"
 
 namespace {
@@ -140,6 +140,8 @@ TEST_F(BuildFileTest, OpenFailuresHaveTheirCodes) {
   EXPECT_EQ(152, toXip({""}));
   EXPECT_FALSE(fs::exists(path("out.xip")));
   EXPECT_EQ(201, static_cast<int>(Ruvo::FilesToXip({}, path("no/such/dir/out.xip"), 64)));
+  EXPECT_EQ(1, static_cast<int>(Ruvo::FilesToXip({}, path("out.xip"), 48)));  // not a power of two
+  EXPECT_FALSE(fs::exists(path("out.xip")));
 }
 
 TEST_F(BuildFileTest, NoFilesGiveTheEmptyContainer) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/Crc.h"
 #include "ruvo/L1.h"
 #include "ruvo/LzStream.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/Crc.h"
 #include "ruvo/LzMatch.h"
 #include "ruvo/Space.h"
@@ -107,6 +107,139 @@ TEST_F(LzStreamTest, DecodingReproducesTheApplication) {
     EXPECT_TRUE(std::equal(target.begin() + ca, target.begin() + 0xFF80, g.files[0].spc.get() + ca))
         << seed;
   }
+}
+
+TEST_F(LzStreamTest, WholeUpperQuarterOfLiteralsRoundTrips) {
+  // An application area that wraps to 0xC000 and a common area above the
+  // short data area: every one of the 16,384 distinct words is a literal,
+  // more tokens than the lower three quarters of a space could list.
+  rng_.seed(8);
+  Bootmon bootmon = ruvo_test::makeBootmon(rng_);
+  auto& s = bootmon.space;
+  const int n = bootmon.notices;
+  s[0xC005 + n] = static_cast<std::uint16_t>(0xC000 - (0xC006 + n));
+  s[bootmon.commonArea] = s[bootmon.commonArea + 3] = 0;
+  bootmon.commonArea = 0xFF90;
+  bootmon.announcement = 0xFFA0;
+  s[0xC007 + n] = 0xFF90;
+  s[0xFF90] = 0xFF90;
+  s[0xFF93] = 0xFFA0;
+  ASSERT_EQ(0, ruvo_test::analyse(bootmon));
+  ASSERT_EQ(0xC000, Ruvo_ApplicationArea);
+
+  Words app(kSpaceWords, 0);
+  for (int i = 0xC000; i < kSpaceWords; ++i) {
+    app[i] = static_cast<std::uint16_t>(static_cast<unsigned>(i) * 0x9E37u + 1u);
+  }
+  encode(app);
+  EXPECT_GT(length_ * 16, 16384 * 17);
+  Words target;
+  ASSERT_EQ(0, decode(target));
+  EXPECT_TRUE(std::equal(app.begin() + 0xC000, app.end(), target.begin() + 0xC000));
+}
+
+struct Token {
+  bool flag;
+  std::uint16_t value;
+  bool operator==(const Token& o) const { return flag == o.flag && value == o.value; }
+};
+
+// Lists a stream's plain tokens, following the decoder's chain over a copy
+// of the analysed boot monitor.
+std::vector<Token> listTokens(const std::vector<std::uint8_t>& stream) {
+  Words target(g.files[0].spc.get(), g.files[0].spc.get() + kSpaceWords);
+  std::fill(target.begin() + Ruvo_ApplicationArea, target.begin() + Ruvo_CommonArea, 0);
+  std::fill(target.begin() + Ruvo_ShortData, target.end(), 0);
+  std::size_t bit = 0;
+  auto take = [&](int count) {
+    unsigned v = 0;
+    for (int i = 0; i < count; ++i, ++bit) v = v << 1 | ((stream.at(bit / 8) >> (7 - bit % 8)) & 1);
+    return v;
+  };
+  std::vector<Token> tokens;
+  auto S = static_cast<std::uint16_t>(Tl_crc);
+  int a = 0;
+  bool expecting = true;
+  for (;;) {
+    const auto mask = rotl16(g.bitrev[S], 5);
+    const bool flag = take(1) != 0;
+    const auto v = static_cast<std::uint16_t>(flag ? take(16) + mask : (take(15) + mask) & 0x7FFF);
+    tokens.push_back({flag, v});
+    if (flag && expecting && v == 0) return tokens;
+    if (flag && expecting) {
+      S = absorb(S, static_cast<std::uint16_t>(v + kHwid[2]), kStreamPoly);
+      a = v;
+      expecting = false;
+    } else if (flag) {
+      target.at(a++) = v;
+      S = absorb(S, static_cast<std::uint16_t>(v + kHwid[3]), kStreamPoly);
+    } else if (v != 0) {
+      for (int i = 0; i <= (v & 7); ++i, ++a) {
+        target.at(a) = target.at(a - (v >> 3));
+        S = absorb(S, target[a], kStreamPoly);
+      }
+    } else {
+      S = absorb(S, static_cast<std::uint16_t>(a), kStreamPoly);
+      expecting = true;
+    }
+  }
+}
+
+TEST_F(LzStreamTest, SeventeenZeroWordsEndABlockSixteenDoNot) {
+  analyse(4);
+  const int aa = bootmon_.applicationArea;
+  for (int zeros : {16, 17}) {
+    Words app = bootmon_.analysed();
+    std::fill(app.begin() + aa, app.end(), 0);
+    const Words first = {0x1234, 0x2345, 0x3456};
+    std::copy(first.begin(), first.end(), app.begin() + aa + 40);
+    app[aa + 43 + zeros] = 0x4567;
+    encode(app);
+    const std::vector<Token> tokens = listTokens(bytes());
+    std::vector<Token> expected = {{true, static_cast<std::uint16_t>(aa + 40)},
+                                   {true, 0x1234},
+                                   {true, 0x2345},
+                                   {true, 0x3456}};
+    if (zeros == 16) {
+      // The zero words come as matches of the free area below the application.
+      std::size_t k = 4;
+      int covered = 0;
+      while (k < tokens.size() && !tokens[k].flag) covered += (tokens[k++].value & 7) + 1;
+      EXPECT_EQ(16, covered);
+      EXPECT_EQ((Token{true, 0x4567}), tokens.at(k));
+      EXPECT_EQ((Token{false, 0}), tokens.at(k + 1));
+      EXPECT_EQ((Token{true, 0}), tokens.at(k + 2));
+      EXPECT_EQ(k + 3, tokens.size());
+    } else {
+      expected.insert(expected.end(), {{false, 0},
+                                       {true, static_cast<std::uint16_t>(aa + 60)},
+                                       {true, 0x4567},
+                                       {false, 0},
+                                       {true, 0}});
+      EXPECT_EQ(expected, tokens);
+    }
+  }
+}
+
+TEST_F(LzStreamTest, NineEqualWordsGiveALiteralAndAMatchOfEight) {
+  analyse(5);
+  const int aa = bootmon_.applicationArea;
+  Words app = bootmon_.analysed();
+  std::fill(app.begin() + aa, app.end(), 0);
+  std::fill(app.begin() + aa + 100, app.begin() + aa + 109, 0x7777);
+  app[0xFFFF] = 0x0101;  // closes the last block at the end of the space
+  encode(app);
+  const std::vector<Token> expected = {{true, static_cast<std::uint16_t>(aa + 100)},
+                                       {true, 0x7777},
+                                       {false, 0x000F},
+                                       {false, 0},
+                                       {true, 0xFFFF},
+                                       {true, 0x0101},
+                                       {false, 0},
+                                       {true, 0}};
+  EXPECT_EQ(expected, listTokens(bytes()));
+  Words target;
+  EXPECT_EQ(0, decode(target));
 }
 
 TEST_F(LzStreamTest, HwidWordsTwoAndThreeBindTheStream) {
@@ -223,23 +356,45 @@ TEST(LzMatchTest, FastSearchGivesTheLiteralScansCodes) {
   struct Area {
     int commonArea, shortData;
   };
-  const Area areas[] = {
-      {0xF000, 0xFF80}, {0xC100, 0xFF80}, {0x10000, 0x10000}, {0xE000, 0xE800}, {0x8000, 0xFF80}};
-  for (int round = 0; round < 7; ++round) {
+  const Area areas[] = {{0xF000, 0xFF80}, {0xC100, 0xFF80}, {0x10000, 0x10000},
+                        {0xE000, 0xE800}, {0x8000, 0xFF80}, {0xFF90, 0xFF80}};
+  auto pick = [&rng](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(rng);
+  };
+  for (int round = 0; round < 12; ++round) {
     Words copy(kSpaceWords, 0);
-    const int alphabet = 1 << (round * 2 + 1);  // 2 to 8192 distinct words
-    for (int k = 0xC000; k < 0x10000; ++k) {
-      const int kind = std::uniform_int_distribution<int>(0, 9)(rng);
-      if (kind < 6) {
-        copy[k] = static_cast<std::uint16_t>(rng() % alphabet);
-      } else if (kind < 9 && k > 0xC100) {
-        copy[k] = copy[k - 1 - static_cast<int>(rng() % 200)];
+    const int alphabet = 1 << (round % 7 * 2 + 1);  // 2 to 8192 distinct words
+    for (int k = 0xC000; k < 0x10000;) {
+      const int kind = pick(0, 9);
+      if (kind < 5) {
+        copy[k++] = static_cast<std::uint16_t>(pick(0, alphabet - 1));
+      } else if (kind < 7 && k > 0xC100) {  // a repeat of earlier words
+        const int back = pick(1, 4200);
+        for (int n = pick(1, 12); n > 0 && k < 0x10000; --n, ++k) {
+          copy[k] = copy[std::max(0xC000, k - back)];
+        }
+      } else {  // a run of one word
+        const auto word = static_cast<std::uint16_t>(kind == 9 ? 0 : pick(0, 3));
+        for (int n = pick(1, round % 2 == 0 ? 12 : 40); n > 0 && k < 0x10000; --n) copy[k++] = word;
       }
     }
-    const Area area = areas[round % 5];
+    const Area area = areas[round % 6];
     ASSERT_EQ(literalMatchCodes(copy, area.commonArea, area.shortData),
               fastMatchCodes(copy, area.commonArea, area.shortData))
         << round;
+  }
+}
+
+TEST(LzMatchTest, FastSearchGivesTheLiteralScansCodesOnApplications) {
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    std::mt19937 rng(seed);
+    const auto bootmon = ruvo_test::makeBootmon(rng);
+    Words copy = ruvo_test::makeApplication(bootmon, rng, 0.4 * seed);
+    std::fill(copy.begin(), copy.begin() + 0xC000, 0);
+    std::fill(copy.begin() + bootmon.commonArea, copy.begin() + 0xFF80, 0);
+    ASSERT_EQ(literalMatchCodes(copy, bootmon.commonArea, 0xFF80),
+              fastMatchCodes(copy, bootmon.commonArea, 0xFF80))
+        << seed;
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/Ruvo.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 #include "ruvo/ByteOrder.h"
 #include "ruvo/Tables.h"
 

@@ -1,4 +1,4 @@
-#include "XipFixture.h"
+#include "support/XipFixture.h"
 
 #include <algorithm>
 
