@@ -15,6 +15,7 @@
 
 #include <boost/archive/archive_exception.hpp>
 #include <boost/archive/text_iarchive.hpp>
+#include <boost/optional.hpp>
 #include <boost/serialization/collection_size_type.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <boost/serialization/library_version_type.hpp>
@@ -191,6 +192,19 @@ void LoadArchive(std::istream& is, std::streampos start, T& object) {
   boost::archive::text_iarchive ar(is, 0);
   GetArchiveInput(ar).stream = &is;
   ar >> object;
+}
+
+// Reads an older-form archive of Older from start and converts it to Current;
+// none when the input is not such an archive.
+template <class Current, class Older>
+boost::optional<Current> ReadOlderForm(std::istream& is, std::streampos start) {
+  try {
+    Older old;
+    LoadArchive(is, start, old);
+    return Current{old};
+  } catch (const std::exception&) {
+    return boost::none;
+  }
 }
 
 }  // namespace qmx::detail

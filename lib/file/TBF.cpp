@@ -21,16 +21,6 @@ boost::optional<Table> ReadCurrentForm(std::istream& is, std::streampos start) {
   }
 }
 
-boost::optional<Table> ReadOlderForm(std::istream& is, std::streampos start) {
-  try {
-    deprecated::Table old;
-    qmx::detail::LoadArchive(is, start, old);
-    return Table{old};
-  } catch (const std::exception&) {
-    return boost::none;
-  }
-}
-
 }  // namespace
 
 Entry::Entry(const deprecated::Entry& old)
@@ -75,8 +65,9 @@ qmx::Result<Table, Error> FromStream(std::istream& is) {
   const std::streampos start = is.tellg();
   if (start == std::streampos(-1)) return Error{qmx::File::Common::Error{1}};
   const bool olderFirst = qmx::detail::PrefersOlderForm(is, start);
-  auto table = olderFirst ? ReadOlderForm(is, start) : ReadCurrentForm(is, start);
-  if (!table) table = olderFirst ? ReadCurrentForm(is, start) : ReadOlderForm(is, start);
+  const auto readOlder = qmx::detail::ReadOlderForm<Table, deprecated::Table>;
+  auto table = olderFirst ? readOlder(is, start) : ReadCurrentForm(is, start);
+  if (!table) table = olderFirst ? ReadCurrentForm(is, start) : readOlder(is, start);
   if (!table) return Error{qmx::File::Common::Error{2}};
   if (const Check valid = table->IsValid(); valid.failed()) return std::get<1>(valid);
   return std::move(*table);

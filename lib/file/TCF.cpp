@@ -53,16 +53,6 @@ boost::optional<Table> ReadCurrentForm(std::istream& is, std::streampos start) {
   return boost::none;
 }
 
-boost::optional<Table> ReadOlderForm(std::istream& is, std::streampos start) {
-  try {
-    deprecated::Table old;
-    qmx::detail::LoadArchive(is, start, old);
-    return Table{old};
-  } catch (const std::exception&) {
-    return boost::none;
-  }
-}
-
 }  // namespace
 
 FirmwareFile::FirmwareFile(const deprecated::FirmwareFile& old) : firmware(Convert(old)) {}
@@ -97,7 +87,7 @@ qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!olderFirst) {
     if (auto table = ReadCurrentForm(is, start)) return std::move(*table);
   }
-  if (auto old = ReadOlderForm(is, start)) {
+  if (auto old = qmx::detail::ReadOlderForm<Table, deprecated::Table>(is, start)) {
     if (const Check valid = old->IsValid(); valid.failed()) return std::get<1>(valid);
     return std::move(*old);
   }
