@@ -138,7 +138,9 @@ bool SerialPort::AwaitSent(steady_clock::time_point deadline) {
     const auto left = deadline - steady_clock::now();
     if (left <= nanoseconds::zero()) return Failed(ETIMEDOUT);
     const nanoseconds drain = LineTime(static_cast<unsigned>(queued), LineRate());
-    std::this_thread::sleep_for(std::clamp<nanoseconds>(drain, kMinimumPause, left));
+    // Less than the shortest pause may be left; the deadline still wins.
+    std::this_thread::sleep_for(
+        std::min<nanoseconds>(std::max<nanoseconds>(drain, kMinimumPause), left));
   }
 }
 
