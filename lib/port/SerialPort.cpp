@@ -116,12 +116,13 @@ bool SerialPort::HandOver(const std::uint8_t* data, unsigned len,
   unsigned handed = 0;
   while (handed < len) {
     const ssize_t n = ::write(fd_, data + handed, len - handed);
-    if (n >= 0) {
+    if (n > 0) {
       handed += static_cast<unsigned>(n);
       continue;
     }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) return Failed(errno);
+    // A write that takes nothing waits for room like a refused one, under the deadline.
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return Failed(errno);
     const auto left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
     if (left.count() <= 0) return Failed(ETIMEDOUT);
     pollfd writable{fd_, POLLOUT, 0};
@@ -138,7 +139,9 @@ bool SerialPort::AwaitSent(steady_clock::time_point deadline) {
     const auto left = deadline - steady_clock::now();
     if (left <= nanoseconds::zero()) return Failed(ETIMEDOUT);
     const nanoseconds drain = LineTime(static_cast<unsigned>(queued), LineRate());
-    std::this_thread::sleep_for(std::clamp<nanoseconds>(drain, kMinimumPause, left));
+    // Less than the shortest pause may be left; the deadline still wins.
+    std::this_thread::sleep_for(
+        std::min<nanoseconds>(std::max<nanoseconds>(drain, kMinimumPause), left));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <sstream>
 
 #include "VerboseCapture.h"
@@ -151,6 +152,95 @@ TEST_F(HexProtocolWireTest, OtherPortFailureInAChunkIsNotRetried) {
   // Printed by the chunk and once more by the download.
   const std::string text = "The port indicated the following error: \ngone\n";
   EXPECT_EQ(vout.str().find(text + text), vout.str().find(text));
+}
+
+struct TimeoutCase {
+  const char* name;
+  unsigned reset_timeout_ms;
+  long long default_timeout_ms;
+  long long start_after_ms;   // when START arrives; -1: never
+  long long header_after_ms;  // when the rest of the replies arrive, counted from START; -1: never
+  int code;                   // 0: the download succeeds
+};
+
+void PrintTo(const TimeoutCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HexTimeouts : public HexProtocolWireTest,
+                    public ::testing::WithParamInterface<TimeoutCase> {};
+
+// The START exchange waits for the reset timeout (0: without deadline); the
+// header and everything after it wait for the protocol's default timeout.
+TEST_P(HexTimeouts, StartWaitsTheResetTimeoutAndTheRestTheDefault) {
+  const TimeoutCase& c = GetParam();
+  ScriptedPort port;
+  const Bytes image(4, 0x21);
+  Bytes rest = FastReplies(image);
+  rest.erase(rest.begin());
+  const auto start = steady_clock::now();
+  std::optional<steady_clock::time_point> start_sent;
+  port.before_read = [&] {
+    const auto now = steady_clock::now();
+    if (!start_sent && c.start_after_ms >= 0 && now - start >= milliseconds(c.start_after_ms)) {
+      port.feed({0x81});
+      start_sent = now;
+    } else if (start_sent && c.header_after_ms >= 0 &&
+               now - *start_sent >= milliseconds(c.header_after_ms)) {
+      port.feed(rest);
+      start_sent.reset();
+    }
+  };
+  GenericPortProtocol protocol(port, milliseconds(c.default_timeout_ms));
+  HexProtocol hex(protocol, HexProtocol::Speed::kFast, c.reset_timeout_ms);
+  testing::internal::CaptureStdout();
+  const mrl::Result result = hex.DownloadFile(image.data(), 4, false, out);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(static_cast<int>(result), c.code) << result.msg();
+  // A wait bounded by the wrong one of the two timeouts would take 5 s.
+  EXPECT_LT(steady_clock::now() - start, milliseconds(4000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HexTimeouts,
+    ::testing::Values(TimeoutCase{"StartLaterThanTheDefault", 5000, 50, 300, 0, 0},
+                      TimeoutCase{"StartNeverComes", 50, 5000, -1, -1, 4},
+                      TimeoutCase{"HeaderAckNeverComes", 5000, 50, 0, -1, 4},
+                      TimeoutCase{"HeaderAckLaterThanTheDefault", 50, 5000, 0, 300, 0},
+                      TimeoutCase{"ResetTimeoutZeroWaitsForStart", 0, 50, 300, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The wait for the board to write its EEPROM drops other bytes and gives each
+// read its own 10 s, however short the default timeout.
+TEST_F(HexProtocolWireTest, EepromWaitOutlastsTheDefaultTimeout) {
+  ScriptedPort port;
+  const Bytes image(4, 0x21);
+  port.feed(FastReplies(image));
+  const std::size_t all_written = 5 + image.size() + 3;
+  std::optional<steady_clock::time_point> acked;
+  bool finalised = false;
+  port.on_write = [&](const Bytes&) {
+    if (port.written.size() == all_written) acked = steady_clock::now();
+  };
+  port.before_read = [&] {
+    if (acked && !finalised && steady_clock::now() - *acked >= milliseconds(300)) {
+      port.feed({0x00, 0x42, 0x5A, 0x81, 0x77});
+      finalised = true;
+    }
+  };
+  GenericPortProtocol protocol(port, milliseconds(50));
+  HexProtocol hex(protocol, HexProtocol::Speed::kFast, 50);
+  testing::internal::CaptureStdout();
+  const mrl::Result result = hex.DownloadFile(image.data(), 4, true, out);
+  testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(result.failed()) << result.msg();
+  EXPECT_TRUE(finalised);
+  EXPECT_EQ(port.pending(), 1u) << "read on past the 0x81";
+  EXPECT_EQ(port.written.size(), all_written);
+  EXPECT_EQ(out.str(), "Download succeeded!\n");
+  EXPECT_NE(vout.str().find("Valid checksum received. Sending ACK.\n"
+                            "Waiting on Quarn2 to finalize EEPROM...\n"),
+            std::string::npos);
 }
 
 TEST_F(HexProtocolWireTest, EmptyPassthroughListPerformsOnlyTheStartExchange) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <memory>
 #include <sstream>
+#include <thread>
 
 #include "BoardLink.h"
 #include "link/HexProtocol.h"
@@ -65,6 +68,29 @@ TEST(SimulatedBoard, ServesOneProgramRunAfterAnother) {
     EXPECT_EQ(std::get<0>(hwid), (HWID::Raw{1, 2, 3, 4}));
   }
   EXPECT_EQ(board.record().commands.size(), 2u);
+}
+
+// A host that stops reading while the board still has much to send must not
+// keep the board from stopping: a failing test ends instead of hanging.
+TEST(SimulatedBoard, StopsWhileTheHostIsNotReading) {
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> board_gone = stopped->get_future();
+  std::thread([stopped] {
+    {
+      BoardLink link(Running(Program::kLoader));
+      // Read back 65534 bytes from offset 0, then read nothing more.
+      std::uint8_t start = 0;
+      link.port.read_all(&start, 1, std::chrono::milliseconds(3000));
+      const std::uint8_t command[] = {0x02, 0x7F, 0xFF, 0x00, 0x00};
+      link.port.write_all(command, sizeof command, std::chrono::milliseconds(3000));
+      link.board.WaitUntil([](const BoardRecord& r) {
+        return !r.commands.empty() && r.commands[0].items.size() == 2;
+      });
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    stopped->set_value();
+  }).detach();
+  ASSERT_EQ(board_gone.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 }  // namespace

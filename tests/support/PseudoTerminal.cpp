@@ -53,19 +53,14 @@ PseudoTerminal::Input PseudoTerminal::Read(std::chrono::milliseconds timeout) {
   return input;
 }
 
-void PseudoTerminal::Write(const std::vector<std::uint8_t>& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;  // the slave side is gone; the bytes are lost, as on a real line
-    } else {
-      pollfd pfd{master_, POLLOUT, 0};
-      poll(&pfd, 1, 10);
-    }
-  }
+std::size_t PseudoTerminal::Write(const std::uint8_t* bytes, std::size_t len,
+                                  std::chrono::milliseconds timeout) {
+  const ssize_t n = write(master_, bytes, len);
+  if (n >= 0) return static_cast<std::size_t>(n);
+  if (errno != EAGAIN && errno != EINTR) return len;
+  pollfd pfd{master_, POLLOUT, 0};
+  poll(&pfd, 1, static_cast<int>(timeout.count()));
+  return 0;
 }
 
 }  // namespace mrl_test

@@ -31,8 +31,10 @@ class PseudoTerminal {
 
   // Waits at most timeout for something from the slave side; empty when nothing came.
   Input Read(std::chrono::milliseconds timeout);
-  // Sends all bytes towards the slave side.
-  void Write(const std::vector<std::uint8_t>& bytes);
+  // Sends bytes towards the slave side, waiting at most timeout for room;
+  // returns how many went. Once the slave side is gone the bytes are lost, as
+  // on a real line, and count as sent.
+  std::size_t Write(const std::uint8_t* bytes, std::size_t len, std::chrono::milliseconds timeout);
 
  private:
   int master_ = -1;

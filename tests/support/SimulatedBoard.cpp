@@ -187,7 +187,12 @@ std::uint16_t SimulatedBoard::ReceiveItem() {
 }
 
 void SimulatedBoard::Send(Bytes bytes) {
-  if (!config_.faults.silent) pty_.Write(bytes);
+  if (config_.faults.silent) return;
+  // A host that stopped reading must not keep the board from stopping.
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    if (stop_) throw Stop{};
+    sent += pty_.Write(bytes.data() + sent, bytes.size() - sent, kPoll);
+  }
 }
 
 void SimulatedBoard::SendPrompt(std::uint8_t prompt) {
