@@ -145,6 +145,7 @@ TEST_F(BuildFileTest, OpenFailuresHaveTheirCodes) {
   EXPECT_EQ(152, static_cast<int>(std::get<1>(directory)));
   EXPECT_EQ(152, toXip({write("there.bin", {1}), dir_.string()}));
   EXPECT_EQ(201, static_cast<int>(Ruvo::FilesToXip({}, path("no/such/dir/out.xip"), 64)));
+  EXPECT_EQ(1, static_cast<int>(Ruvo::FilesToXip({}, "/dev/full", 64)));      // nothing written
   EXPECT_EQ(1, static_cast<int>(Ruvo::FilesToXip({}, path("out.xip"), 48)));  // not a power of two
   EXPECT_FALSE(fs::exists(path("out.xip")));
 }
