@@ -20,12 +20,16 @@ bool isHexName(const char* name) {
   return size > 4 && std::strcmp(name + size - 4, ".hex") == 0;
 }
 
+constexpr long kUnreadable = -2;
+
 // Reads the whole file into buffer (kMaxSourceBytes bytes of room); returns
-// its byte count, or -1 when it is longer.
+// its byte count, -1 when it is longer, kUnreadable when reading fails (a
+// directory, for instance).
 long readFile(std::ifstream& in, Buffer<std::uint16_t>& buffer) {
   auto* bytes = reinterpret_cast<std::uint8_t*>(buffer.get());
   in.read(reinterpret_cast<char*>(bytes), kMaxSourceBytes);
   const long count = static_cast<long>(in.gcount());
+  if (in.bad()) return kUnreadable;
   if (in.peek() != std::char_traits<char>::eof()) return -1;
   for (long i = 0; i < (count + 1) / 2; ++i) buffer[i] = loadLe16(bytes, i);
   return count;
@@ -58,6 +62,7 @@ FlowResult loadFiles() {
       return Error(1);
     }
     const long bytes = readFile(in, buffer);
+    if (bytes == kUnreadable) return Error(152);
     if (bytes < 0) return Error(153);
     if (isHexName(entry.name)) {
       entry.spc = std::move(buffer);
@@ -83,6 +88,7 @@ qmx::Result<std::vector<std::string>, Error> BuildFileToFilenames(const std::str
     const std::size_t equals = line.find('=');
     if (equals != std::string::npos) names.push_back(line.substr(equals + 1));
   }
+  if (in.bad()) return Error(152);  // opened but unreadable, a directory for instance
   return names;
 }
 

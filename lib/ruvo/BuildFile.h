@@ -19,7 +19,7 @@ qmx::Error::Result<qmx::Error::None, Error> getBuildSpec(std::vector<std::string
 
 // Loads the file of every named entry: a name ending in ".hex" (longer than
 // four characters) as a space, any other as raw data. Errors: 152 a file
-// cannot be opened; 153 a file longer than 131,072 bytes, or a raw file of
+// cannot be opened or read; 153 a file longer than 131,072 bytes, or a raw file of
 // 0x8000 words or more, which a slot word cannot describe; 1 out of memory.
 qmx::Error::Result<qmx::Error::None, Error> loadFiles();
 

@@ -149,6 +149,8 @@ qmx::Error::Result<qmx::Error::None, Error> putXIP(const char* path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return Error(201);
   out.write(reinterpret_cast<const char*>(container), 2 * static_cast<std::streamsize>(N));
+  out.close();
+  if (!out) return Error(1);  // a full disk, for instance: the file is incomplete
   return qmx::Error::None{};
 }
 

@@ -30,7 +30,8 @@ void sealXIP(std::uint8_t* bytes, std::uint32_t N);
 
 // Writes the file table as a container to path. Errors: 201 when the file
 // cannot be opened; 153 for a raw entry of 0x8000 words or more; 1 when the
-// container does not fit the pool behind the stored names.
+// container does not fit the pool behind the stored names or cannot be
+// written completely.
 qmx::Error::Result<qmx::Error::None, Error> putXIP(const char* path);
 
 }  // namespace Ruvo::detail

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/XipFixture.h"
 #include "ruvo/Ruvo.h"
+#include "support/XipFixture.h"
 
 namespace {
 
@@ -139,7 +139,13 @@ TEST_F(BuildFileTest, OpenFailuresHaveTheirCodes) {
   EXPECT_EQ(152, toXip({write("there.bin", {1}), path("missing.bin")}));
   EXPECT_EQ(152, toXip({""}));
   EXPECT_FALSE(fs::exists(path("out.xip")));
+  // A directory opens but cannot be read: neither a build file nor a slot's file.
+  auto directory = Ruvo::BuildFileToFilenames(dir_.string());
+  ASSERT_EQ(1u, directory.index());
+  EXPECT_EQ(152, static_cast<int>(std::get<1>(directory)));
+  EXPECT_EQ(152, toXip({write("there.bin", {1}), dir_.string()}));
   EXPECT_EQ(201, static_cast<int>(Ruvo::FilesToXip({}, path("no/such/dir/out.xip"), 64)));
+  EXPECT_EQ(1, static_cast<int>(Ruvo::FilesToXip({}, "/dev/full", 64)));      // nothing written
   EXPECT_EQ(1, static_cast<int>(Ruvo::FilesToXip({}, path("out.xip"), 48)));  // not a power of two
   EXPECT_FALSE(fs::exists(path("out.xip")));
 }

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "support/XipFixture.h"
 #include "ruvo/Crc.h"
 #include "ruvo/L1.h"
 #include "ruvo/LzStream.h"
 #include "ruvo/Ruvo.h"
 #include "ruvo/Tables.h"
+#include "support/XipFixture.h"
 
 namespace {
 
@@ -228,6 +228,41 @@ TEST(ImgAssemblyLayoutTest, EmptySlotBetweenRawSlotsOnlyAligns) {
   EXPECT_EQ(0, view.entries[1].len);
   EXPECT_EQ(first + 64, view.entries[2].pos & 0xFFFFFF);
   EXPECT_EQ(first + 128, image.size());
+}
+
+// A hand-made container whose image was worked out with a separate model of
+// the format, written apart from this code: every bit of the record, the
+// directory, the Tl block, the stream (literals, matches, two blocks, the
+// short data area, a last word at 0xFFFF) and the raw slots is pinned.
+TEST(ImgAssemblyLayoutTest, HandMadeContainerGivesTheKnownImage) {
+  Words boot(ruvo_test::kSpaceWords, 0);
+  const Words header = {0x0100, 0x4012, 0x1234, 0x0101, 0x7777, 0x0100, 0x0010, 1000, 0xF000};
+  std::copy(header.begin(), header.end(), boot.begin() + 0xC000);
+  for (int i = 0; i < 220; ++i) boot[0xC00C + i] = static_cast<std::uint16_t>(0x4000 + 3 * i);
+  boot[0xC00C + 3] = 0x3A01;
+  boot[0xC00C + 5] = 0x0155;
+  boot[0xF000] = 0xF000;
+  boot[0xF001] = 0xAAAA;
+  boot[0xF003] = 0xF010;
+  boot[0xFF00] = 0x0BB0;
+  Words app(ruvo_test::kSpaceWords, 0);
+  std::copy(header.begin(), header.end(), app.begin() + 0xC000);
+  for (int i = 0; i < 12; ++i) app[0xD000 + i] = static_cast<std::uint16_t>(0x1111 * (i % 4 + 1));
+  for (int i = 0; i < 9; ++i) app[0xD00C + i] = 0x7777;
+  app[0xD020] = 0x0042;  // behind 17 zero words: a new block
+  app[0xF005] = 0x5555;  // in the common area: not encoded
+  for (int i = 0; i < 6; ++i) app[0xFF80 + i] = static_cast<std::uint16_t>(0x0F00 + i);
+  app[0xFFFF] = 0xFFFF;
+  const std::vector<Slot> slots = {{Slot::Kind::kSpace, boot},
+                                   {Slot::Kind::kSpace, app},
+                                   {Slot::Kind::kRaw, {1, 2, 3, 4, 5}},
+                                   {},
+                                   {Slot::Kind::kRaw, {0xBEEF, 0, 0xCAFE}}};
+  const Bytes image = convert(ruvo_test::makeContainer(slots, 4), 64);
+  std::uint64_t fnv = 0xCBF29CE484222325u;  // FNV-1a over the image's bytes
+  for (const std::uint8_t b : image) fnv = (fnv ^ b) * 0x100000001B3u;
+  EXPECT_EQ(768u, image.size());
+  EXPECT_EQ(0xD68625AADD190A3Eu, fnv);
 }
 
 TEST(ImgAssemblyFailureTest, SlotZeroMustBeASpace) {
