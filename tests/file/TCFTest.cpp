@@ -154,9 +154,11 @@ TEST(TCFTest, RefusesWhatNeitherFormReadsAndUnreadableOrUnseekableStreams) {
     EXPECT_EQ(2, static_cast<int>(std::get<1>(result))) << text;
   }
   auto failed = fixture::FailedStream();
+  auto ended = fixture::EndedStream();
   fixture::UnseekableBuffer buffer(Written(TCF::Table{TCF::FirmwareMap{}}));
   std::istream unseekable(&buffer);
-  for (std::istream* is : {static_cast<std::istream*>(&failed), &unseekable}) {
+  for (std::istream* is :
+       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
     const auto result = TCF::FromStream(*is);
     ASSERT_EQ(1u, result.index());
     EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
