@@ -10,6 +10,12 @@ bool IsValidLength(std::size_t length) {
 }  // namespace
 
 qmx::Result<Img, Img::Error> Img::FromStream(std::istream& is) {
+  // A stream too long for any image is refused without being read into memory; the raw read
+  // below seeks again and reports a stream that cannot seek.
+  if (is.good() && is.seekg(0, std::ios::end) &&
+      static_cast<std::streamoff>(is.tellg()) > static_cast<std::streamoff>(kMaxLength)) {
+    return Error{SpecificError{2}};
+  }
   auto raw = Common::FromStreamRawUnchecked(is);
   if (raw.index() == 1) return Error{std::get<1>(raw)};
   Bytes& bytes = std::get<0>(raw);

@@ -1,6 +1,7 @@
 // A count written in a hostile container file never sizes an allocation: every reader is given
 // files whose counts (bytes, entries, labels, keys, buckets) claim far more than they hold,
-// and the largest single allocation made while reading is recorded.
+// and the largest single allocation made while reading is recorded. A request beyond the
+// memory of a small machine fails, so that a file longer than the memory can be tried too.
 
 #include <gtest/gtest.h>
 
@@ -10,17 +11,21 @@
 #include <sstream>
 #include <string>
 
+#include "file/ImgFirmwareFile.h"
 #include "file/TBF.h"
 #include "file/TCF.h"
+#include "file/XipFirmwareFile.h"
 
 namespace {
 
 std::atomic<std::size_t> gLargestAllocation{0};
+constexpr std::size_t kMemory = std::size_t{1} << 30;
 
 void* Allocate(std::size_t size) noexcept {
   std::size_t largest = gLargestAllocation.load();
   while (size > largest && !gLargestAllocation.compare_exchange_weak(largest, size)) {
   }
+  if (size > kMemory) return nullptr;
   return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -132,6 +137,41 @@ TEST(HostileCountTest, TcfReadersAllocateByWhatIsThere) {
   };
   for (const Case& c : cases)
     ExpectBounded(c, [](std::istream& is) { return TCF::FromStream(is); });
+}
+
+// A stream that tells a length of 1 TiB, as a huge file does, and holds no bytes.
+class HugeBuffer : public std::streambuf {
+ protected:
+  pos_type seekoff(off_type offset, std::ios::seekdir dir, std::ios::openmode which) override {
+    const off_type base = dir == std::ios::beg ? 0 : dir == std::ios::end ? kLength : position_;
+    return seekpos(pos_type(base + offset), which);
+  }
+  pos_type seekpos(pos_type position, std::ios::openmode) override {
+    position_ = position;
+    return position;
+  }
+
+ private:
+  static constexpr off_type kLength = off_type{1} << 40;
+  off_type position_ = 0;
+};
+
+TEST(HostileCountTest, WholeFileReadersRefuseAFileLongerThanTheMemory) {
+  HugeBuffer imgBuffer;
+  std::istream img(&imgBuffer);
+  gLargestAllocation = 0;
+  const auto image = qmx::File::Img::FromStream(img);
+  EXPECT_LT(gLargestAllocation.load(), kLargestAllowed);
+  ASSERT_EQ(1u, image.index());
+  EXPECT_EQ(1u, std::get<1>(image).index());
+  EXPECT_EQ("Invalid memory length", std::get<1>(image).msg());
+
+  HugeBuffer xipBuffer;
+  std::istream xip(&xipBuffer);
+  qmx::Result<qmx::File::Xip, qmx::File::Common::Error> container = qmx::File::Xip{};
+  ASSERT_NO_THROW(container = qmx::File::Xip::FromStream(xip));
+  ASSERT_EQ(1u, container.index());
+  EXPECT_EQ("Cannot open file", std::get<1>(container).msg());
 }
 
 }  // namespace

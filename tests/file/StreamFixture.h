@@ -20,6 +20,13 @@ inline std::istringstream FailedStream() {
   return is;
 }
 
+// A stream that holds a readable table but has already reported its end.
+inline std::istringstream EndedStream() {
+  std::istringstream is("22 serialization::archive 0 x x x x 0 x x 0 x x x x x 0 x x x x ");
+  is.setstate(std::ios::eofbit);
+  return is;
+}
+
 // A readable buffer that cannot seek, as a pipe.
 class UnseekableBuffer : public std::stringbuf {
  public:

@@ -69,6 +69,26 @@ TEST(TCFTest, ReadsTheTokenForm) {
   EXPECT_EQ(Describe(table), Describe(std::get<0>(result)));
 }
 
+TEST(TCFTest, ReadsTheTokenFormWhateverItsHeaderHolds) {
+  // A third header token other than "0" has the older form tried first; the token form is
+  // then read all the same, and still refused when it does not validate.
+  const TCF::Table table{{{"main", File(Img{{1, 2}})}}, {{"ver", {3}}}};
+  const TCF::Table odd{{{"odd", File(Img{{1, 2, 3}})}}};
+  for (const std::string header : {"22 serialization::archive 18", "a b c"}) {
+    std::string text = Written(table);
+    text.replace(0, text.find(" x "), header);
+    const auto result = Read(text);
+    ASSERT_EQ(0u, result.index()) << header;
+    EXPECT_EQ(Describe(table), Describe(std::get<0>(result))) << header;
+
+    text = Written(odd);
+    text.replace(0, text.find(" x "), header);
+    const auto refused = Read(text);
+    ASSERT_EQ(1u, refused.index()) << header;
+    EXPECT_EQ("Invalid file format", std::get<1>(refused).msg()) << header;
+  }
+}
+
 TEST(TCFTest, TokenFormThatFailsValidationIsAnInvalidFormat) {
   const auto result = Read(Written(TCF::Table{{{"odd", File(Img{{1, 2, 3}})}}}));
   ASSERT_EQ(1u, result.index());
@@ -134,9 +154,11 @@ TEST(TCFTest, RefusesWhatNeitherFormReadsAndUnreadableOrUnseekableStreams) {
     EXPECT_EQ(2, static_cast<int>(std::get<1>(result))) << text;
   }
   auto failed = fixture::FailedStream();
+  auto ended = fixture::EndedStream();
   fixture::UnseekableBuffer buffer(Written(TCF::Table{TCF::FirmwareMap{}}));
   std::istream unseekable(&buffer);
-  for (std::istream* is : {static_cast<std::istream*>(&failed), &unseekable}) {
+  for (std::istream* is :
+       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
     const auto result = TCF::FromStream(*is);
     ASSERT_EQ(1u, result.index());
     EXPECT_EQ("Cannot open file", std::get<1>(result).msg());

@@ -188,6 +188,18 @@ TEST(TokenFormatTest, PlaceholdersAreSharedAcrossNesting) {
             Describe(ReadTcf(text)));
 }
 
+TEST(TokenFormatTest, OnlyTheFirstXipAndIS2023PayloadsCarryPlaceholders) {
+  const std::string text =
+      Tokens({"22", "s", "0", "x",   "x", "x", "x", "4", "x", "x", "x", "x",  //
+              "1",  "a", "x", "x",   "x", "x", "1", "x", "x", "1", "x", "9",  //
+              "1",  "b", "1", "2",   "x", "8", "7",                           //
+              "1",  "c", "4", "x",   "x", "5", "1", "x", "6",                 //
+              "1",  "d", "4", "300", "2", "x", "4", "3",                      //
+              "x",  "x", "0", "x",   "x", "x", "x"});
+  EXPECT_EQ("entry a=xip[9];entry b=xip[8,7];entry c=is2023@5[6];entry d=is2023@300[4,3];",
+            Describe(ReadTcf(text)));
+}
+
 TEST(TokenFormatTest, ReaderKeepsFirstOfDuplicateLabelsAndSkipsUnknownTypes) {
   const std::string text =
       Tokens({"h", "e", "a", "x", "x", "x", "x", "4", "x", "x", "x", "x",       //

@@ -23,9 +23,11 @@ TEST(XipFirmwareFileTest, ReadsAnyBytesUnchecked) {
 
 TEST(XipFirmwareFileTest, UnreadableOrUnseekableStreamIsCode1) {
   auto failed = fixture::FailedStream();
+  auto ended = fixture::EndedStream();
   fixture::UnseekableBuffer buffer("ab");
   std::istream unseekable(&buffer);
-  for (std::istream* is : {static_cast<std::istream*>(&failed), &unseekable}) {
+  for (std::istream* is :
+       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
     const auto result = Xip::FromStream(*is);
     ASSERT_EQ(1u, result.index());
     EXPECT_EQ("Cannot open file", std::get<1>(result).msg());

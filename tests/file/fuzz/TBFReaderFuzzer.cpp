@@ -1,11 +1,26 @@
+#include <cstdlib>
+
 #include "FuzzReader.h"
 #include "file/TBF.h"
 
-// A table that reads is also written again.
+namespace {
+
+std::string Written(const TBF::Table& table) {
+  std::ostringstream os;
+  table.ToStream(os);
+  return os.str();
+}
+
+}  // namespace
+
+// A table that reads is written again, and what is written reads back to the same table.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   return FuzzReader(data, size, [](std::istream& is) {
     const auto table = TBF::FromStream(is);
-    std::ostringstream os;
-    if (table.index() == 0) std::get<0>(table).ToStream(os);
+    if (table.index() != 0) return;
+    const std::string text = Written(std::get<0>(table));
+    std::istringstream again(text);
+    const auto reread = TBF::FromStream(again);
+    if (reread.index() != 0 || Written(std::get<0>(reread)) != text) std::abort();
   });
 }
