@@ -66,18 +66,4 @@ TEST(IS2023FirmwareFileTest, ToStreamWritesWhatFromStreamReads) {
   EXPECT_EQ(firmware.GetData(), std::get<0>(result).GetData());
 }
 
-TEST(IS2023FirmwareFileTest, UnreadableOrUnseekableStreamIsCode1) {
-  auto failed = fixture::FailedStream();
-  auto ended = fixture::EndedStream();
-  fixture::UnseekableBuffer buffer(std::string("\x00\x00\x01\x02", 4));
-  std::istream unseekable(&buffer);
-  for (std::istream* is :
-       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
-    const auto result = IS2023::FromStream(*is);
-    ASSERT_EQ(1u, result.index());
-    EXPECT_EQ(0u, std::get<1>(result).index());
-    EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
-  }
-}
-
 }  // namespace

@@ -44,18 +44,4 @@ TEST(ImgFirmwareFileTest, ValidatesAtAnAddress) {
   }
 }
 
-TEST(ImgFirmwareFileTest, UnreadableOrUnseekableStreamIsCode1) {
-  auto failed = fixture::FailedStream();
-  auto ended = fixture::EndedStream();
-  fixture::UnseekableBuffer buffer("ab");
-  std::istream unseekable(&buffer);
-  for (std::istream* is :
-       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
-    const auto result = Img::FromStream(*is);
-    ASSERT_EQ(1u, result.index());
-    EXPECT_EQ(0u, std::get<1>(result).index());
-    EXPECT_EQ(1, static_cast<int>(std::get<1>(result)));
-  }
-}
-
 }  // namespace

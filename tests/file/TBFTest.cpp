@@ -135,18 +135,4 @@ TEST(TBFTest, RefusesWhatNeitherFormReads) {
   }
 }
 
-TEST(TBFTest, UnreadableOrUnseekableStreamIsCode1) {
-  auto failed = fixture::FailedStream();
-  auto ended = fixture::EndedStream();
-  fixture::UnseekableBuffer buffer(Written(TBF::Table{std::vector<TBF::Entry>{}}));
-  std::istream unseekable(&buffer);
-  for (std::istream* is :
-       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
-    const auto result = TBF::FromStream(*is);
-    ASSERT_EQ(1u, result.index());
-    EXPECT_EQ(0u, std::get<1>(result).index());
-    EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
-  }
-}
-
 }  // namespace

@@ -21,19 +21,6 @@ TEST(XipFirmwareFileTest, ReadsAnyBytesUnchecked) {
   }
 }
 
-TEST(XipFirmwareFileTest, UnreadableOrUnseekableStreamIsCode1) {
-  auto failed = fixture::FailedStream();
-  auto ended = fixture::EndedStream();
-  fixture::UnseekableBuffer buffer("ab");
-  std::istream unseekable(&buffer);
-  for (std::istream* is :
-       {static_cast<std::istream*>(&failed), static_cast<std::istream*>(&ended), &unseekable}) {
-    const auto result = Xip::FromStream(*is);
-    ASSERT_EQ(1u, result.index());
-    EXPECT_EQ("Cannot open file", std::get<1>(result).msg());
-  }
-}
-
 const HWID::Raw kHwid{0x1234, 0x5678, 0x9ABC, 0xDEF0};
 
 Bytes Container(std::vector<ruvo_test::Slot> extra) {
