@@ -53,4 +53,21 @@ struct Common {
   static qmx::Result<Bytes, Error> FromStreamRawUnchecked(std::istream& is);
 };
 
+// The error types of one file type, which derives from FileErrors<itself>: its own codes
+// (SpecificError, whose messages the type's source defines), and those together with the
+// common ones (Error).
+template <typename FileType>
+struct FileErrors {
+  class SpecificError final : public qmx::Error::Code {
+   public:
+    using Code::Code;
+    const std::string& msg() const override;
+  };
+  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
+   public:
+    using qmx::Error::Variant<Common::Error, SpecificError>::Variant;
+  };
+  using Check = qmx::Error::Result<qmx::Error::None, Error>;
+};
+
 }  // namespace qmx::File

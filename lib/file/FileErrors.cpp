@@ -14,20 +14,23 @@ const std::string& Common::Error::msg() const {
   return qmx::Error::LookupText(code(), {{2, kInvalidStr}}, kOpenStr);
 }
 
-const std::string& Hex::SpecificError::msg() const {
+template <>
+const std::string& FileErrors<Hex>::SpecificError::msg() const {
   static const std::string kLargeStr{"Hex file is too large"};
   static const std::string kEmptyStr{"Hex file is empty"};
   static const std::string kOddStr{"Hex file has an odd number of bytes"};
   return qmx::Error::LookupText(code(), {{2, kEmptyStr}, {3, kOddStr}}, kLargeStr);
 }
 
-const std::string& Img::SpecificError::msg() const {
+template <>
+const std::string& FileErrors<Img>::SpecificError::msg() const {
   static const std::string kOffsetStr{"Invalid memory address"};
   static const std::string kLengthStr{"Invalid memory length"};
   return qmx::Error::LookupText(code(), {{2, kLengthStr}}, kOffsetStr);
 }
 
-const std::string& IS2023::SpecificError::msg() const {
+template <>
+const std::string& FileErrors<IS2023>::SpecificError::msg() const {
   static const std::string kExceedsAddressStr{"Firmware extends beyond EEPROM"};
   static const std::string kEmptyStr{"Firmware file has no data"};
   static const std::string kBadOffsetStr{"Could not read offset"};

@@ -7,20 +7,9 @@ namespace qmx::File {
 
 // A program image for the boot monitor: 16-bit words, low byte first. Valid with 1 to 32768
 // bytes and an even length.
-class Hex {
+class Hex : public FileErrors<Hex> {
  public:
-  // 1: too large; 2: empty; 3: odd number of bytes.
-  class SpecificError final : public qmx::Error::Code {
-   public:
-    using Code::Code;
-    const std::string& msg() const override;
-  };
-  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
-   public:
-    using Variant::Variant;
-  };
-  using Check = qmx::Error::Result<qmx::Error::None, Error>;
-
+  // SpecificError codes: 1: too large; 2: empty; 3: odd number of bytes.
   static constexpr std::size_t kMaxLength = 32768;
 
   Hex() = default;
@@ -40,5 +29,8 @@ class Hex {
  private:
   Bytes raw_;
 };
+
+template <>
+const std::string& FileErrors<Hex>::SpecificError::msg() const;
 
 }  // namespace qmx::File

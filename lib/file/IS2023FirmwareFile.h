@@ -10,20 +10,9 @@ namespace qmx::File {
 // Firmware of the IS2023 Bluetooth chip: a 16-bit offset and the data. The file stores the
 // offset in its first two bytes, low byte first, and the data in the rest. Valid with at least
 // one data byte and offset + data length at most 8192.
-class IS2023 {
+class IS2023 : public FileErrors<IS2023> {
  public:
-  // 1: extends beyond the EEPROM; 2: no data; 3: the offset could not be read.
-  class SpecificError final : public qmx::Error::Code {
-   public:
-    using Code::Code;
-    const std::string& msg() const override;
-  };
-  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
-   public:
-    using Variant::Variant;
-  };
-  using Check = qmx::Error::Result<qmx::Error::None, Error>;
-
+  // SpecificError codes: 1: extends beyond the EEPROM; 2: no data; 3: the offset could not be read.
   static constexpr std::size_t kEepromSize = 8192;
 
   IS2023() = default;
@@ -43,5 +32,8 @@ class IS2023 {
   std::uint16_t offset_ = 0;
   Bytes data_;
 };
+
+template <>
+const std::string& FileErrors<IS2023>::SpecificError::msg() const;
 
 }  // namespace qmx::File

@@ -23,7 +23,7 @@ qmx::Result<Img, Img::Error> Img::FromStream(std::istream& is) {
   return Img{std::move(bytes)};
 }
 
-qmx::Error::Result<qmx::Error::None, Img::Error> Img::IsValid(Address address) const {
+Img::Check Img::IsValid(Address address) const {
   if (address.value() % 2 != 0) return Error{SpecificError{1}};
   if (!IsValidLength(raw_.size())) return Error{SpecificError{2}};
   if (address.value() + raw_.size() > kMaxLength) return Error{SpecificError{1}};

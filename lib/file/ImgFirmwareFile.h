@@ -7,18 +7,9 @@ namespace qmx::File {
 
 // An EEPROM image written at an EEPROM byte address A. Valid at A: A even, the length even and
 // at most 65536, A + length at most 65536.
-class Img {
+class Img : public FileErrors<Img> {
  public:
-  // 1: invalid memory address; 2: invalid memory length.
-  class SpecificError final : public qmx::Error::Code {
-   public:
-    using Code::Code;
-    const std::string& msg() const override;
-  };
-  class Error final : public qmx::Error::Variant<Common::Error, SpecificError> {
-   public:
-    using Variant::Variant;
-  };
+  // SpecificError codes: 1: invalid memory address; 2: invalid memory length.
   using Address = qmx::detail::MemoryType<qmx::detail::EEPROMAddressTraits>;
 
   static constexpr std::size_t kMaxLength = 65536;
@@ -29,12 +20,15 @@ class Img {
 
   // Reads the whole stream; an empty stream is an empty image.
   static qmx::Result<Img, Error> FromStream(std::istream& is);
-  qmx::Error::Result<qmx::Error::None, Error> IsValid(Address address) const;
+  Check IsValid(Address address) const;
 
   const Bytes& GetRaw() const { return raw_; }
 
  private:
   Bytes raw_;
 };
+
+template <>
+const std::string& FileErrors<Img>::SpecificError::msg() const;
 
 }  // namespace qmx::File
