@@ -2,9 +2,9 @@
 // Runs the boot monitor analysis on a fixture's boot monitor, as the
 // conversion does, inside tables that the caller's scope owns.
 
-#include "support/XipFixture.h"
 #include "ruvo/Bootmon.h"
 #include "ruvo/Tables.h"
+#include "support/XipFixture.h"
 
 namespace ruvo_test {
 

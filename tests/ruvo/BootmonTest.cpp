@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "support/XipFixture.h"
 #include "ruvo/L1.h"
 #include "ruvo/Tables.h"
+#include "support/XipFixture.h"
 
 namespace {
 

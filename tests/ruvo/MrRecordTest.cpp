@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisSupport.h"
-#include "support/XipFixture.h"
 #include "ruvo/Tables.h"
+#include "support/XipFixture.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "support/XipFixture.h"
 #include "ruvo/Ruvo.h"
+#include "support/XipFixture.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <iterator>
 #include <string>
 
-#include "support/XipFixture.h"
 #include "ruvo/ByteOrder.h"
 #include "ruvo/Tables.h"
+#include "support/XipFixture.h"
 
 namespace {
 
