@@ -75,38 +75,38 @@ std::vector<std::uint8_t> Deserializer::load_payload(bool& seen) {
 }
 
 File::Hex Deserializer::load_hex() {
-  return File::Hex{load_payload(seenHex)};
+  return File::Hex{load_payload(seen.hex)};
 }
 
 File::Xip Deserializer::load_xip() {
-  return File::Xip{load_payload(seenXip)};
+  return File::Xip{load_payload(seen.xip)};
 }
 
 File::Img Deserializer::load_img() {
-  return File::Img{load_payload(seenImg)};
+  return File::Img{load_payload(seen.img)};
 }
 
 File::IS2023 Deserializer::load_IS2023() {
-  if (!seenIS2023) jump_n_items(2);
+  if (!seen.is2023) jump_n_items(2);
   const auto offset = static_cast<std::uint16_t>(load_int());
   File::IS2023 firmware{offset, load_vector()};
-  seenIS2023 = true;
+  seen.is2023 = true;
   return firmware;
 }
 
 TBF::Entry Deserializer::load_entry() {
-  if (!seenEntry) jump_n_items(4);
+  if (!seen.entry) jump_n_items(4);
   const TBF::Entry::Address address{static_cast<std::uint16_t>(load_int())};
   TBF::Entry entry{address, load_img()};
-  seenEntry = true;
+  seen.entry = true;
   return entry;
 }
 
 TBF::Table Deserializer::load_tbf() {
-  if (!seenTbf) jump_n_items(4);
+  if (!seen.tbf) jump_n_items(4);
   boost::optional<File::Hex> hex;
   if (load_optional()) hex = load_hex();
-  if (!seenTbf) jump_n_items(2);
+  if (!seen.tbf) jump_n_items(2);
   const int count = load_count();
   jump_n_items(1);
   std::vector<TBF::Entry> entries;
@@ -116,7 +116,7 @@ TBF::Table Deserializer::load_tbf() {
   std::stable_sort(entries.begin(), entries.end(), [](const TBF::Entry& a, const TBF::Entry& b) {
     return a.GetAddress().value() < b.GetAddress().value();
   });
-  seenTbf = true;
+  seen.tbf = true;
   return TBF::Table{std::move(entries), std::move(hex)};
 }
 

@@ -8,6 +8,7 @@
 
 #include "file/TBF.h"
 #include "file/TCF.h"
+#include "file/TokenPlaceholders.h"
 
 namespace qmx {
 
@@ -55,12 +56,7 @@ class Deserializer {
   std::string token;
   std::array<std::string, 3> header;
   std::string tcfCount;
-  bool seenHex = false;
-  bool seenXip = false;
-  bool seenImg = false;
-  bool seenTbf = false;
-  bool seenEntry = false;
-  bool seenIS2023 = false;
+  detail::SeenKinds seen;
 };
 
 }  // namespace qmx

@@ -52,45 +52,45 @@ void Serializer::save_payload(bool& seen, const std::vector<std::uint8_t>& bytes
 }
 
 void Serializer::save_hex(File::Hex hex) {
-  save_payload(seenHex, hex.GetRaw());
+  save_payload(seen.hex, hex.GetRaw());
 }
 
 void Serializer::save_xip(File::Xip xip) {
-  save_payload(seenXip, xip.GetRaw());
+  save_payload(seen.xip, xip.GetRaw());
 }
 
 void Serializer::save_img(File::Img img) {
-  save_payload(seenImg, img.GetRaw());
+  save_payload(seen.img, img.GetRaw());
 }
 
 void Serializer::save_IS2023(File::IS2023 firmware) {
-  if (!seenIS2023) write_n_blanks(2);
+  if (!seen.is2023) write_n_blanks(2);
   write_next(unsigned{firmware.GetOffset()});
   save_vector(firmware.GetData());
-  seenIS2023 = true;
+  seen.is2023 = true;
 }
 
 void Serializer::save_entry(TBF::Entry entry) {
-  if (!seenEntry) write_n_blanks(4);
+  if (!seen.entry) write_n_blanks(4);
   write_next(unsigned{entry.GetAddress().value()});
   save_img(entry.GetImage());
-  seenEntry = true;
+  seen.entry = true;
 }
 
 void Serializer::save_tbf(TBF::Table table) {
-  if (!seenTbf) write_n_blanks(4);
+  if (!seen.tbf) write_n_blanks(4);
   if (const auto& hex = table.MaybeGetHexEntry()) {
     write_next(1u);
     save_hex(*hex);
   } else {
     write_next(0u);
   }
-  if (!seenTbf) write_n_blanks(2);
+  if (!seen.tbf) write_n_blanks(2);
   const auto& entries = table.GetBinaryEntries();
   write_next(static_cast<unsigned>(entries.size()));
   write_n_blanks(1);
   for (const TBF::Entry& entry : entries) save_entry(entry);
-  seenTbf = true;
+  seen.tbf = true;
 }
 
 void Serializer::save_tbf_file(TBF::Table table) {

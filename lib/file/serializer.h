@@ -6,6 +6,7 @@
 
 #include "file/TBF.h"
 #include "file/TCF.h"
+#include "file/TokenPlaceholders.h"
 
 namespace qmx {
 
@@ -47,12 +48,7 @@ class Serializer {
   bool countable(std::size_t count);
 
   std::ostream* out;
-  bool seenHex = false;
-  bool seenXip = false;
-  bool seenImg = false;
-  bool seenTbf = false;
-  bool seenEntry = false;
-  bool seenIS2023 = false;
+  detail::SeenKinds seen;
 };
 
 }  // namespace qmx
