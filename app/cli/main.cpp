@@ -25,7 +25,8 @@ const std::string kSigIntStr{"SIGINT received, closing program"};
 
 int main(int argc, char** argv) {
   std::signal(SIGINT, ctrlC_handler);
-  qmx::ProgramArgs<mrl::Result> args(argc, argv, {}, mrl::kVersionString);
+  const qmx::Console console{std::cout, std::cerr};
+  qmx::ProgramArgs<mrl::Result> args(argc, argv, {}, mrl::kVersionString, console);
   const auto funcs = args.GenerateFuncs();
   qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
   for (const auto& action : funcs) {

@@ -14,14 +14,14 @@ const std::string& SpecificError::msg() const {
   static const std::string kHIDAPIEnumerateStr{"Could not enumerate HID devices."};
   static const std::string kBadBeltoLsPtCmdStr{"Belto LS Passthrough Command was ill-formed"};
   return qmx::Error::LookupText(code(),
-                                {{2, kInvalidChecksumStr},
-                                 {3, kNoHWIDStr},
-                                 {4, kEepromSmallStr},
-                                 {5, kLoaderSlaveStr},
-                                 {6, kHIDAPIInitStr},
-                                 {7, kNoPortSpecifiedStr},
-                                 {8, kHIDAPIEnumerateStr},
-                                 {9, kBadBeltoLsPtCmdStr}},
+                                {{kInvalidChecksum.code(), kInvalidChecksumStr},
+                                 {kNoHwid.code(), kNoHWIDStr},
+                                 {kEepromTooSmall.code(), kEepromSmallStr},
+                                 {kUnexpectedLoaderInput.code(), kLoaderSlaveStr},
+                                 {kHidapiInit.code(), kHIDAPIInitStr},
+                                 {kNoPortSpecified.code(), kNoPortSpecifiedStr},
+                                 {kHidEnumeration.code(), kHIDAPIEnumerateStr},
+                                 {kBadPassthroughCommand.code(), kBadBeltoLsPtCmdStr}},
                                 kInvalidArgStr);
 }
 

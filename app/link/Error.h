@@ -7,14 +7,32 @@
 
 namespace mrl {
 
-// 1 (and 0, 10-255): invalid argument; 2: invalid checksum; 3: no HWID;
-// 4: EEPROM too small; 5: unexpected input from the loader; 6: hidapi init;
-// 7: no port specified; 8: HID enumeration; 9: bad passthrough command.
+// Every code outside the list reads as an invalid argument.
 class SpecificError final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override;
+
+  static const SpecificError kInvalidArgument;
+  static const SpecificError kInvalidChecksum;
+  static const SpecificError kNoHwid;
+  static const SpecificError kEepromTooSmall;
+  static const SpecificError kUnexpectedLoaderInput;
+  static const SpecificError kHidapiInit;
+  static const SpecificError kNoPortSpecified;
+  static const SpecificError kHidEnumeration;
+  static const SpecificError kBadPassthroughCommand;
 };
+
+inline const SpecificError SpecificError::kInvalidArgument{1};
+inline const SpecificError SpecificError::kInvalidChecksum{2};
+inline const SpecificError SpecificError::kNoHwid{3};
+inline const SpecificError SpecificError::kEepromTooSmall{4};
+inline const SpecificError SpecificError::kUnexpectedLoaderInput{5};
+inline const SpecificError SpecificError::kHidapiInit{6};
+inline const SpecificError SpecificError::kNoPortSpecified{7};
+inline const SpecificError SpecificError::kHidEnumeration{8};
+inline const SpecificError SpecificError::kBadPassthroughCommand{9};
 
 class Error final : public qmx::Error::Variant<SpecificError, qmx::GenericPort::Error, TCF::Error> {
  public:

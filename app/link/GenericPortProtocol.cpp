@@ -1,6 +1,6 @@
 #include "link/GenericPortProtocol.h"
 
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 
 using std::chrono::milliseconds;
 

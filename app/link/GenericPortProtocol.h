@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "console/Console.h"
 #include "link/Error.h"
 #include "port/GenericPort.h"
 
@@ -36,10 +37,15 @@ class GenericPortProtocol {
   static const std::string kDlGo;
   static const std::string kDlMaybeReset;
 
-  // The port must outlive this object. default_timeout bounds every transfer
-  // that takes no timeout of its own, for the whole transfer; 0 waits forever.
-  GenericPortProtocol(qmx::GenericPort& port, std::chrono::milliseconds default_timeout)
-      : port_(port), default_timeout_(default_timeout) {}
+  // The port and the console's streams must outlive this object.
+  // default_timeout bounds every transfer that takes no timeout of its own, for
+  // the whole transfer; 0 waits forever. The protocols built over this object
+  // write their headlines and refusals to console.
+  GenericPortProtocol(qmx::GenericPort& port, std::chrono::milliseconds default_timeout,
+                      const qmx::Console& console)
+      : port_(port), default_timeout_(default_timeout), console_(console) {}
+
+  const qmx::Console& console() const { return console_; }
 
   // One byte in or out, or a whole buffer under one deadline; throw Exception
   // on a port failure. Main thread only, like everything here.
@@ -87,4 +93,5 @@ class GenericPortProtocol {
  private:
   qmx::GenericPort& port_;
   std::chrono::milliseconds default_timeout_;
+  qmx::Console console_;
 };

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iostream>
 #include <optional>
+#include <ostream>
 #include <string_view>
 #include <thread>
 
@@ -56,11 +56,11 @@ std::optional<DeviceId> ParseDeviceText(const std::string& text) {
 const std::string HIDPort::kMalformedVIDPIDStr{
     "Error: Invalid vendor/product ID or serial number specified for HID device."};
 
-HIDPort::HIDPort(const char* device, bool vesta_ids) : vesta_ids_(vesta_ids) {
+HIDPort::HIDPort(const char* device, bool vesta_ids, std::ostream& err) : vesta_ids_(vesta_ids) {
   hid_init();
   const std::optional<DeviceId> id = ParseDeviceText(device);
   if (!id) {
-    std::cerr << kMalformedVIDPIDStr << '\n';
+    err << kMalformedVIDPIDStr << '\n';
     return;
   }
   handle_ = hid_open(id->vendor_id, id->product_id,
@@ -141,11 +141,11 @@ std::string HIDPort::getLastErrorString() const {
 }
 
 HIDPort::DeviceList HIDPort::getDeviceList() {
-  if (hid_init() != 0) return mrl::SpecificError(6);
+  if (hid_init() != 0) return mrl::SpecificError::kHidapiInit;
   hid_device_info* const list = hid_enumerate(0, 0);
   if (list == nullptr) {
     hid_exit();
-    return mrl::SpecificError(8);
+    return mrl::SpecificError::kHidEnumeration;
   }
   std::vector<HIDDevice> devices;
   for (const hid_device_info* info = list; info != nullptr; info = info->next) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,9 @@ class HIDPort : public qmx::GenericPort {
   // device: vendor id, product id and an optional serial number (UTF-8),
   // separated by colons, the ids in decimal ("1155:22422", "1155:22422:A7");
   // vesta_ids selects the Vesta report ids. A malformed text writes
-  // kMalformedVIDPIDStr to standard error; it, and a device that does not
-  // open, leave the port closed (is_open false).
-  HIDPort(const char* device, bool vesta_ids);
+  // kMalformedVIDPIDStr to err; it, and a device that does not open, leave
+  // the port closed (is_open false).
+  HIDPort(const char* device, bool vesta_ids, std::ostream& err);
   ~HIDPort() override;
   HIDPort(const HIDPort&) = delete;
   HIDPort& operator=(const HIDPort&) = delete;

@@ -1,9 +1,9 @@
 #include "link/HexProtocol.h"
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 #include "link/Narration.h"
 
 using GPP = GenericPortProtocol;
@@ -29,16 +29,16 @@ mrl::Result HexProtocol::DownloadFile(const std::uint8_t* data, unsigned len, bo
                                       std::ostream& out) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
     std::ostream& vout = qmx::VerboseStream();
-    std::cout << GPP::kDlStart << " " << GPP::kDlMaybeReset << "\n";
+    protocol_.console().out << GPP::kDlStart << " " << GPP::kDlMaybeReset << "\n";
     SetupDownload(len);
-    std::cout << GPP::kDlGo << "\n";
+    protocol_.console().out << GPP::kDlGo << "\n";
     PrintProgress(vout, 0);
     unsigned budget = kFailureBudget;
     unsigned sent = 0;
     while (sent != len) {
       const unsigned chunk = std::min(len - sent, kMaxChunkLen);
       if (!SendFileChunk(data + sent, chunk)) {
-        if (--budget == 0) return mrl::SpecificError(5);
+        if (--budget == 0) return mrl::SpecificError::kUnexpectedLoaderInput;
         continue;
       }
       sent += chunk;
@@ -106,7 +106,7 @@ mrl::Result HexProtocol::FinishDownload(const std::uint8_t* data, unsigned len,
   if (remote != local) {
     vout << "Invalid checksum received. Sending NACK.\n";
     protocol_.write_with_throw(kNack);
-    return mrl::SpecificError(2);
+    return mrl::SpecificError::kInvalidChecksum;
   }
   vout << "Valid checksum received. " << GPP::kAckResp << "\n";
   protocol_.write_with_throw(kAck);

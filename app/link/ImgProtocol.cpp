@@ -1,10 +1,10 @@
 #include "link/ImgProtocol.h"
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 #include <vector>
 
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 #include "link/LoaderCrc.h"
 #include "link/Narration.h"
 #include "link/XipImageLoader.h"
@@ -37,9 +37,9 @@ mrl::Result ImgProtocol::StartCommandSequence(Loader::Command command) {
   qmx::VerboseStream() << GPP::kAckWaitStr << '\n';
   const std::uint8_t answer = protocol_.read_with_throw();
   if (answer == kAck) return qmx::Error::None{};
-  std::cerr << (answer == kNack ? "Loader image NACKed command.\n"
-                                : "Loader image did not acknowledge command.\n");
-  return mrl::SpecificError(5);
+  protocol_.console().err << (answer == kNack ? "Loader image NACKed command.\n"
+                                              : "Loader image did not acknowledge command.\n");
+  return mrl::SpecificError::kUnexpectedLoaderInput;
 }
 
 mrl::Result ImgProtocol::TransmitAndCheckDatum(std::uint16_t value, const std::string& name) {
@@ -53,14 +53,16 @@ mrl::Result ImgProtocol::TransmitAndCheckDatum(std::uint16_t value, const std::s
   std::uint8_t echo[2] = {};
   protocol_.read_all_with_throw(echo, 2);
   if (echo[0] == sent[0] && echo[1] == sent[1]) return qmx::Error::None{};
-  std::cerr << "Received incorrect " << name << "from loader image!\n";
-  return mrl::SpecificError(5);
+  protocol_.console().err << "Received incorrect " << name << "from loader image!\n";
+  return mrl::SpecificError::kUnexpectedLoaderInput;
 }
 
 mrl::Result ImgProtocol::TransmitItems(std::initializer_list<DataItem> items) {
   for (const auto& [value, name] : items) {
-    mrl::Result result = TransmitAndCheckDatum(GPP::reverse_endianness(value), name);
-    if (result.failed()) return result;
+    if (mrl::Result result = TransmitAndCheckDatum(GPP::reverse_endianness(value), name);
+        result.failed()) {
+      return result;
+    }
   }
   return qmx::Error::None{};
 }
@@ -96,7 +98,8 @@ void ImgProtocol::SendChunks(const std::uint8_t* data, unsigned len, unsigned fi
   unsigned sent = 0;
   unsigned chunk = first_chunk;
   while (sent != len) {
-    if (!SendFileChunk(data + sent, chunk)) throw GPP::Exception(qmx::GenericPort::Error(3));
+    if (!SendFileChunk(data + sent, chunk))
+      throw GPP::Exception(qmx::GenericPort::Error::kWriteFailed);
     sent += chunk;
     PrintProgress(vout, static_cast<unsigned>(sent * 100ULL / len));
     chunk = std::min(max_chunk, len - sent);
@@ -106,7 +109,7 @@ void ImgProtocol::SendChunks(const std::uint8_t* data, unsigned len, unsigned fi
 
 mrl::Result ImgProtocol::DownloadFileImpl(const std::uint8_t* data, unsigned len, unsigned offset,
                                           std::ostream& out) {
-  std::cout << GPP::kDlGo << "\n";
+  protocol_.console().out << GPP::kDlGo << "\n";
   // Bytes from an even offset up to the next 64-byte boundary; 0 on a boundary.
   const unsigned boundary = ((0u - (offset % 65536)) >> 1 & 31) * 2;
   SendChunks(data, len, std::min(len, boundary != 0 ? boundary : kMaxChunkLen), kMaxChunkLen);
@@ -123,69 +126,77 @@ mrl::Result ImgProtocol::FinishDownload(const std::uint8_t* data, unsigned len) 
   const unsigned remote = bytes[0] << 8 | bytes[1];
   const unsigned local = LoaderCrc(data, len);
   PrintChecksums(vout, remote, local);
-  if (remote != local) return mrl::SpecificError(2);
+  if (remote != local) return mrl::SpecificError::kInvalidChecksum;
   return qmx::Error::None{};
 }
 
 mrl::Result ImgProtocol::DownloadFile(const std::uint8_t* data, unsigned len, std::uint16_t offset,
                                       std::ostream& out) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
-    std::cout << GPP::kDlStart << "\n";
-    mrl::Result result = StartCommandSequence(Loader::Command::kDownloadImage);
-    if (!result.failed()) result = ImageCommandSequence(offset, len);
-    if (result.failed()) return result;
-    return DownloadFileImpl(data, len, offset, out);
+    protocol_.console().out << GPP::kDlStart << "\n";
+    return qmx::Error::InOrder<mrl::Result>(
+        [&] { return StartCommandSequence(Loader::Command::kDownloadImage); },
+        [&] { return ImageCommandSequence(offset, len); },
+        [&] { return DownloadFileImpl(data, len, offset, out); });
   });
 }
 
 mrl::Result ImgProtocol::DownloadFile24Bit(const std::uint8_t* data, unsigned len, unsigned offset,
                                            std::ostream& out) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
-    std::cout << GPP::kDlStart << "\n";
-    mrl::Result result = StartCommandSequence(Loader::Command::kDownloadImage24Bit);
-    if (!result.failed()) result = ImageCommandSequence24Bit(offset, len);
-    if (result.failed()) return result;
-    return DownloadFileImpl(data, len, offset, out);
+    protocol_.console().out << GPP::kDlStart << "\n";
+    return qmx::Error::InOrder<mrl::Result>(
+        [&] { return StartCommandSequence(Loader::Command::kDownloadImage24Bit); },
+        [&] { return ImageCommandSequence24Bit(offset, len); },
+        [&] { return DownloadFileImpl(data, len, offset, out); });
   });
 }
 
 mrl::Result ImgProtocol::ExtractImage(std::uint8_t* buffer, unsigned len, std::uint16_t offset) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
-    mrl::Result result = StartCommandSequence(Loader::Command::kExtractImage);
-    if (!result.failed()) result = ImageCommandSequence(offset, len);
-    if (result.failed()) return result;
-    std::cout << "Beginning image extraction...\n";
-    protocol_.read_all_with_throw(buffer, len);
-    std::cout << "Done image extraction!\n";
-    return FinishDownload(buffer, len);
+    return qmx::Error::InOrder<mrl::Result>(
+        [&] { return StartCommandSequence(Loader::Command::kExtractImage); },
+        [&] { return ImageCommandSequence(offset, len); },
+        [&] {
+          protocol_.console().out << "Beginning image extraction...\n";
+          protocol_.read_all_with_throw(buffer, len);
+          protocol_.console().out << "Done image extraction!\n";
+          return FinishDownload(buffer, len);
+        });
   });
 }
 
 mrl::Result ImgProtocol::CheckEepromSize() {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
-    mrl::Result result = StartCommandSequence(Loader::Command::kCheckEepromSize);
-    if (result.failed()) return result;
-    if (protocol_.read_with_throw() != kAck) return mrl::SpecificError(4);
-    return qmx::Error::None{};
+    return qmx::Error::InOrder<mrl::Result>(
+        [&] { return StartCommandSequence(Loader::Command::kCheckEepromSize); },
+        [&]() -> mrl::Result {
+          if (protocol_.read_with_throw() != kAck) return mrl::SpecificError::kEepromTooSmall;
+          return qmx::Error::None{};
+        });
   });
 }
 
 mrl::Result ImgProtocol::IS2023Load(const std::uint8_t* data, unsigned len, std::uint16_t offset,
                                     std::uint16_t packet_size, std::ostream& out) {
-  if (packet_size == 0) return mrl::SpecificError(1);
+  if (packet_size == 0) return mrl::SpecificError::kInvalidArgument;
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
-    std::cout << GPP::kDlStart << "\n";
-    mrl::Result result = StartCommandSequence(Loader::Command::kLoadIS2023);
-    if (!result.failed()) result = IS2023LoaderCommandSequence(offset, len, packet_size);
-    if (result.failed()) return result;
-    std::cout << GPP::kDlGo << "\n";
-    SendChunks(data, len, std::min<unsigned>(len, packet_size), packet_size);
-    // The loader checks the data as 16-bit words, each byte in the low half.
-    std::vector<std::uint8_t> expanded(2 * static_cast<std::size_t>(len), 0);
-    for (unsigned i = 0; i < len; ++i) expanded[2 * i + 1] = data[i];
-    result = FinishDownload(expanded.data(), static_cast<unsigned>(expanded.size()));
-    if (!result.failed()) out << "Download succeeded!\n";
-    return result;
+    protocol_.console().out << GPP::kDlStart << "\n";
+    return qmx::Error::InOrder<mrl::Result>(
+        [&] { return StartCommandSequence(Loader::Command::kLoadIS2023); },
+        [&] { return IS2023LoaderCommandSequence(offset, len, packet_size); },
+        [&] {
+          protocol_.console().out << GPP::kDlGo << "\n";
+          SendChunks(data, len, std::min<unsigned>(len, packet_size), packet_size);
+          // The loader checks the data as 16-bit words, each byte in the low half.
+          std::vector<std::uint8_t> expanded(2 * static_cast<std::size_t>(len), 0);
+          for (unsigned i = 0; i < len; ++i) expanded[2 * i + 1] = data[i];
+          return FinishDownload(expanded.data(), static_cast<unsigned>(expanded.size()));
+        },
+        [&] {
+          out << "Download succeeded!\n";
+          return mrl::Result(qmx::Error::None{});
+        });
   });
 }
 
@@ -223,7 +234,7 @@ mrl::HwidResult ImgProtocol::GetHWID(bool accept_bad_banner, bool use_command_8)
     protocol_.read_all_with_throw(block, sizeof block);
     const bool notice_matches =
         std::equal(kBootMonitorNotice.begin(), kBootMonitorNotice.end(), block + kNoticeAt);
-    if (!notice_matches && !accept_bad_banner) return mrl::Error(mrl::SpecificError(3));
+    if (!notice_matches && !accept_bad_banner) return mrl::Error(mrl::SpecificError::kNoHwid);
     return WordsFromBigEndian(block + kHwidAt);
   });
 }

@@ -1,9 +1,9 @@
 #include "link/RfLoaderProtocol.h"
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 
 std::uint8_t RfLoaderProtocol::WritePacket(std::uint8_t command) {
   return WritePacket(command, nullptr, 0);
@@ -23,7 +23,7 @@ std::uint8_t RfLoaderProtocol::WritePacket(std::uint8_t command, const std::uint
 
 mrl::HwidResult RfLoaderProtocol::GetHWID() {
   return protocol_.Guarded<mrl::HwidResult>([&]() -> mrl::HwidResult {
-    std::cout << "Power on RF Download Target...\n";
+    protocol_.console().out << "Power on RF Download Target...\n";
     std::uint8_t reply[8] = {};
     do {
       WritePacket(kHwidPollCommand);
@@ -33,9 +33,10 @@ mrl::HwidResult RfLoaderProtocol::GetHWID() {
     for (unsigned i = 0; i < words.size(); ++i) {
       words[i] = static_cast<std::uint16_t>(reply[2 * i] | reply[2 * i + 1] << 8);
     }
-    std::cout << "Downloading to target with HWID: " << std::hex;
-    for (std::uint16_t word : words) std::cout << word;
-    std::cout << std::dec << "\n";
+    std::ostream& out = protocol_.console().out;
+    out << "Downloading to target with HWID: " << std::hex;
+    for (std::uint16_t word : words) out << word;
+    out << std::dec << "\n";
     return words;
   });
 }
@@ -49,10 +50,10 @@ void RfLoaderProtocol::WaitUntilSectionDone() {
 }
 
 mrl::Result RfLoaderProtocol::DownloadFile(const std::uint8_t* data, unsigned len) {
-  if (len % kSectionLen != 0) return mrl::SpecificError(1);
+  if (len % kSectionLen != 0) return mrl::SpecificError::kInvalidArgument;
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
     std::ostream& vout = qmx::VerboseStream();
-    std::cout << GenericPortProtocol::kDlGo << "\n";
+    protocol_.console().out << GenericPortProtocol::kDlGo << "\n";
     vout << "Sending data: 0% done\r" << std::flush;
     for (unsigned pos = 0; pos != len;) {
       for (unsigned end = pos + kSectionLen; pos != end; pos += kPacketLen) {

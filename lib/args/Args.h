@@ -4,12 +4,12 @@
 
 #include <boost/program_options.hpp>
 #include <functional>
-#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "args/VerboseStream.h"
+#include "console/Console.h"
+#include "console/VerboseStream.h"
 #include "error/CommonError.h"
 
 namespace qmx {
@@ -53,17 +53,18 @@ inline void AddFlagGroup(boost::program_options::options_description& desc, cons
 
 }  // namespace detail
 
-// `help,h`: prints the whole options description.
+// `help,h`: prints the whole options description to out.
 template <typename R>
 class HelpArgs : public Args<R> {
  public:
-  explicit HelpArgs(const boost::program_options::options_description* desc) : desc_(desc) {}
+  HelpArgs(const boost::program_options::options_description* desc, std::ostream* out)
+      : desc_(desc), out_(out) {}
 
   bool GenerateFuncs(typename Args<R>::ActionList* funcs,
                      const boost::program_options::variables_map& vm) override {
     if (vm.count("help")) {
-      funcs->push_back([desc = desc_]() {
-        std::cout << *desc << "\n";
+      funcs->push_back([desc = desc_, out = out_]() {
+        *out << *desc << "\n";
         return R(Error::None{});
       });
     }
@@ -77,6 +78,7 @@ class HelpArgs : public Args<R> {
 
  private:
   const boost::program_options::options_description* desc_;
+  std::ostream* out_;
 };
 
 // `verbose,v`: attaches the verbose stream to the given stream at once.
@@ -100,18 +102,18 @@ class VerboseArgs : public Args<R> {
   std::ostream* target_;
 };
 
-// `version`: prints the version text.
+// `version`: prints the version text to out.
 template <typename R>
 class VersionArgs : public Args<R> {
  public:
-  explicit VersionArgs(const char* version) : version_(version) {}
+  VersionArgs(const char* version, std::ostream* out) : version_(version), out_(out) {}
 
   typename Args<R>::Action VersionAction() const {
-    return [version = version_]() {
+    return [version = version_, out = out_]() {
       if (version)
-        std::cout << version << "\n";
+        *out << version << "\n";
       else
-        std::cout << "No version information available\n";
+        *out << "No version information available\n";
       return R(Error::None{});
     };
   }
@@ -128,6 +130,7 @@ class VersionArgs : public Args<R> {
 
  private:
   const char* version_;
+  std::ostream* out_;
 };
 
 }  // namespace qmx

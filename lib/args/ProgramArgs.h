@@ -3,7 +3,7 @@
 // assembles the ordered action list.
 
 #include <boost/program_options.hpp>
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,14 +18,18 @@ class ProgramArgs {
   using ActionList = typename Args<R>::ActionList;
 
   // Declares all options and parses the command line. A bad command line is
-  // reported on standard error and leaves the parsed values empty; nothing is
-  // thrown. The groups are borrowed and must outlive this object.
-  ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version)
+  // reported on the console's error stream and leaves the parsed values empty;
+  // nothing is thrown. Help and version go to the console's output, which the
+  // verbose option also attaches to the verbose stream. The groups and the
+  // console's streams are borrowed and must outlive this object.
+  ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version,
+              const Console& console)
       : desc_(detail::kLineLength, detail::kMinDescriptionLength),
         groups_(std::move(groups)),
-        help_(&desc_),
-        verbose_(&std::cout),
-        version_(version) {
+        err_(&console.err),
+        help_(&desc_, &console.out),
+        verbose_(&console.out),
+        version_(version, &console.out) {
     groups_.push_back(&help_);
     groups_.push_back(&verbose_);
     groups_.push_back(&version_);
@@ -38,7 +42,7 @@ class ProgramArgs {
       po::store(po::command_line_parser(argc, argv).options(desc_).positional(pos_).run(), vm_);
       po::notify(vm_);
     } catch (const po::error& e) {
-      std::cerr << e.what() << "\n";
+      *err_ << e.what() << "\n";
       vm_.clear();
     }
   }
@@ -51,7 +55,7 @@ class ProgramArgs {
     ActionList funcs;
     if (vm_.empty()) return funcs;
     for (Args<R>* group : groups_) {
-      if (!group->GenerateFuncs(&funcs, vm_)) std::cerr << "Error processing arguments\n";
+      if (!group->GenerateFuncs(&funcs, vm_)) *err_ << "Error processing arguments\n";
     }
     if (vm_.count("version")) {
       funcs.clear();
@@ -65,8 +69,8 @@ class ProgramArgs {
       }
     }
     if (exclusive.size() >= 2) {
-      std::cerr << "The following provided flags are mutually exclusive:\n";
-      for (const std::string& name : exclusive) std::cerr << name << "\n";
+      *err_ << "The following provided flags are mutually exclusive:\n";
+      for (const std::string& name : exclusive) *err_ << name << "\n";
       funcs.clear();
     }
     return funcs;
@@ -79,6 +83,7 @@ class ProgramArgs {
   boost::program_options::positional_options_description pos_;
   boost::program_options::variables_map vm_;
   std::vector<Args<R>*> groups_;
+  std::ostream* err_;
   HelpArgs<R> help_;
   VerboseArgs<R> verbose_;
   VersionArgs<R> version_;

@@ -15,7 +15,7 @@ namespace qmx {
 // A two-alternative variant: alternative 0 is the success value T, alternative
 // 1 the error E.
 template <typename T, typename E>
-class Result : public std::variant<T, E> {
+class [[nodiscard]] Result : public std::variant<T, E> {
  public:
   using std::variant<T, E>::variant;
 };
@@ -88,7 +88,7 @@ class Variant : public Base, public std::variant<Alternatives...> {
 // A result that is itself an error: code 0 and "No Error" while it holds the
 // success value, the held error's code and message otherwise.
 template <typename T, typename E>
-class Result final : public qmx::Result<T, E>, public Base {
+class [[nodiscard]] Result final : public qmx::Result<T, E>, public Base {
  public:
   using qmx::Result<T, E>::Result;
 
@@ -101,6 +101,15 @@ class Result final : public qmx::Result<T, E>, public Base {
     return std::visit([](const auto& v) -> const std::string& { return v.msg(); }, alternatives());
   }
 };
+
+// Runs the steps (callables returning R, an Error::Result) one after another
+// and stops at the first that fails: its result, or success when none failed.
+template <typename R, typename... Steps>
+R InOrder(Steps&&... steps) {
+  R result = None{};
+  static_cast<void>(((result = steps(), !result.failed()) && ...));
+  return result;
+}
 
 // The shared library's exception: one message.
 class Exception : public std::exception {

@@ -40,11 +40,15 @@ using Bytes = std::vector<std::uint8_t>;
 struct Common {
   Common() = delete;
 
-  // 1: the stream was not readable; 2: the contents are not a file of the expected kind.
+  // kCannotOpen: the stream was not readable; kInvalidFormat: the contents are not a file of
+  // the expected kind.
   class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
+
+    static const Error kCannotOpen;
+    static const Error kInvalidFormat;
   };
 
   // Reads the whole stream from its start, unchecked and without a size limit. Error 1 when
@@ -52,6 +56,9 @@ struct Common {
   // than the memory can hold.
   static qmx::Result<Bytes, Error> FromStreamRawUnchecked(std::istream& is);
 };
+
+inline const Common::Error Common::Error::kCannotOpen{1};
+inline const Common::Error Common::Error::kInvalidFormat{2};
 
 // The error types of one file type, which derives from FileErrors<itself>: its own codes
 // (SpecificError, whose messages the type's source defines), and those together with the

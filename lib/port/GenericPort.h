@@ -14,11 +14,15 @@ namespace qmx {
 // one thread.
 class GenericPort {
  public:
-  // 1: could not open; 2: read failed; 3: write failed; 4: timed out.
   class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
     const std::string& msg() const override;
+
+    static const Error kOpenFailed;
+    static const Error kReadFailed;
+    static const Error kWriteFailed;
+    static const Error kTimedOut;
   };
   using TransferResult = qmx::Error::Result<qmx::Error::None, Error>;
 
@@ -54,5 +58,10 @@ class GenericPort {
   TransferResult write_all(const std::uint8_t* data, unsigned len,
                            std::chrono::milliseconds timeout);
 };
+
+inline const GenericPort::Error GenericPort::Error::kOpenFailed{1};
+inline const GenericPort::Error GenericPort::Error::kReadFailed{2};
+inline const GenericPort::Error GenericPort::Error::kWriteFailed{3};
+inline const GenericPort::Error GenericPort::Error::kTimedOut{4};
 
 }  // namespace qmx

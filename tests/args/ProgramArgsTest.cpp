@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "support/ConsoleCapture.h"
+
 namespace {
 
 namespace po = boost::program_options;
@@ -19,6 +21,7 @@ class SampleArgs : public qmx::Args<R> {
  public:
   int level = -1;
   std::vector<std::string>* log = nullptr;
+  const qmx::Console* console = nullptr;
 
   bool GenerateFuncs(ActionList* funcs, const po::variables_map& vm) override {
     vout << "sample building\n";
@@ -26,13 +29,13 @@ class SampleArgs : public qmx::Args<R> {
       if (vm.count(name)) {
         funcs->push_back([this, name]() {
           log->push_back(name);
-          std::cout << name << " ran\n";
+          console->out << name << " ran\n";
           return R(qmx::Error::None{});
         });
       }
     }
     if (vm.count("refuse")) {
-      std::cerr << "refused\n";
+      console->err << "refused\n";
       return false;
     }
     return true;
@@ -57,34 +60,32 @@ class ProgramArgsTest : public ::testing::Test {
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
     sample_.log = &ran_;
-    auto* old_out = std::cout.rdbuf(out_.rdbuf());
-    auto* old_err = std::cerr.rdbuf(err_.rdbuf());
-    {
-      qmx::ProgramArgs<R> args(static_cast<int>(argv.size()), argv.data(), {&sample_}, "v9");
-      qmx::Args<R>::vout << "before verbose\n";
-      values_ = args.Values().size();
-      auto funcs = args.GenerateFuncs();
-      qmx::Args<R>::vout << "after verbose\n";
-      for (auto& f : funcs) f();
-    }
-    std::cout.rdbuf(old_out);
-    std::cerr.rdbuf(old_err);
+    sample_.console = &console_.console();
+    qmx::ProgramArgs<R> args(static_cast<int>(argv.size()), argv.data(), {&sample_}, "v9",
+                             console_.console());
+    qmx::Args<R>::vout << "before verbose\n";
+    values_ = args.Values().size();
+    auto funcs = args.GenerateFuncs();
+    qmx::Args<R>::vout << "after verbose\n";
+    for (auto& f : funcs) EXPECT_FALSE(f().failed());
     return ran_;
   }
+  std::string out() const { return console_.out(); }
+  std::string err() const { return console_.err(); }
 
   SampleArgs sample_;
   std::vector<std::string> ran_;
-  std::ostringstream out_, err_;
+  mrl_test::ConsoleCapture console_;
   std::size_t values_ = 0;
 };
 
 TEST_F(ProgramArgsTest, HelpListsEveryGroupUnderItsCaptionInOrder) {
   Run({"--help"});
-  const std::string out = out_.str();
-  const auto sample = out.find("Sample Options:");
-  const auto help = out.find("Display Help:\n  -h [ --help ]");
-  const auto verbose = out.find("Enable Verbose Output:\n  -v [ --verbose ]");
-  const auto version = out.find("Print Version Information:\n  --version");
+  const std::string text = out();
+  const auto sample = text.find("Sample Options:");
+  const auto help = text.find("Display Help:\n  -h [ --help ]");
+  const auto verbose = text.find("Enable Verbose Output:\n  -v [ --verbose ]");
+  const auto version = text.find("Print Version Information:\n  --version");
   ASSERT_NE(std::string::npos, sample);
   ASSERT_NE(std::string::npos, help);
   ASSERT_NE(std::string::npos, verbose);
@@ -92,18 +93,18 @@ TEST_F(ProgramArgsTest, HelpListsEveryGroupUnderItsCaptionInOrder) {
   EXPECT_LT(sample, help);
   EXPECT_LT(help, verbose);
   EXPECT_LT(verbose, version);
-  EXPECT_EQ("\n\n", out.substr(out.size() - 2));
+  EXPECT_EQ("\n\n", text.substr(text.size() - 2));
 }
 
 TEST_F(ProgramArgsTest, VerboseAttachesOnlyFromItsGroupOn) {
   Run({"--verbose", "--alpha"});
   // The application group builds before the verbose group attaches the stream.
-  EXPECT_EQ("after verbose\nalpha ran\n", out_.str());
+  EXPECT_EQ("after verbose\nalpha ran\n", out());
 }
 
 TEST_F(ProgramArgsTest, WithoutVerboseNothingReachesTheVerboseStream) {
   Run({"--alpha"});
-  EXPECT_EQ("alpha ran\n", out_.str());
+  EXPECT_EQ("alpha ran\n", out());
 }
 
 TEST_F(ProgramArgsTest, VersionReplacesTheList) {
@@ -111,40 +112,38 @@ TEST_F(ProgramArgsTest, VersionReplacesTheList) {
     std::vector<std::string> words;
   } cases[] = {{{"--version"}}, {{"--version", "--alpha"}}, {{"--version", "--help", "--beta"}}};
   for (const auto& c : cases) {
-    out_.str("");
-    err_.str("");
+    console_.Clear();
     ran_.clear();
     EXPECT_TRUE(Run(c.words).empty());
-    EXPECT_EQ("v9\n", out_.str());
-    EXPECT_EQ("", err_.str());
+    EXPECT_EQ("v9\n", out());
+    EXPECT_EQ("", err());
   }
 }
 
 TEST_F(ProgramArgsTest, VersionComesAfterARefusal) {
   Run({"--version", "--refuse"});
-  EXPECT_EQ("refused\nError processing arguments\n", err_.str());
-  EXPECT_EQ("v9\n", out_.str());
+  EXPECT_EQ("refused\nError processing arguments\n", err());
+  EXPECT_EQ("v9\n", out());
 }
 
 TEST_F(ProgramArgsTest, MutualExclusionReportsInGroupOrderAndRunsNothing) {
   EXPECT_TRUE(Run({"--alpha", "--help", "--beta"}).empty());
-  EXPECT_EQ("The following provided flags are mutually exclusive:\nbeta\nalpha\nhelp\n",
-            err_.str());
-  EXPECT_EQ("", out_.str());
+  EXPECT_EQ("The following provided flags are mutually exclusive:\nbeta\nalpha\nhelp\n", err());
+  EXPECT_EQ("", out());
 }
 
 TEST_F(ProgramArgsTest, ValuedOptionIsBoundAndAnExclusiveFlagExcludesHelp) {
   EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--level", "5"}));
   EXPECT_EQ(5, sample_.level);
   ran_.clear();
-  out_.str("");
+  console_.Clear();
   Run({"--alpha", "--help"});
-  EXPECT_EQ("The following provided flags are mutually exclusive:\nalpha\nhelp\n", err_.str());
+  EXPECT_EQ("The following provided flags are mutually exclusive:\nalpha\nhelp\n", err());
 }
 
 TEST_F(ProgramArgsTest, RefusalKeepsWhatTheGroupAppended) {
   EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--refuse"}));
-  EXPECT_EQ("refused\nError processing arguments\n", err_.str());
+  EXPECT_EQ("refused\nError processing arguments\n", err());
 }
 
 TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
@@ -158,28 +157,25 @@ TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
       {{"--level"}, "the required argument for option '--level' is missing\n"},
   };
   for (const auto& c : cases) {
-    out_.str("");
-    err_.str("");
+    console_.Clear();
     EXPECT_TRUE(Run(c.words).empty());
     EXPECT_EQ(0u, values_);
-    EXPECT_EQ(c.message, err_.str());
-    EXPECT_EQ("", out_.str());  // verbose was never attached
+    EXPECT_EQ(c.message, err());
+    EXPECT_EQ("", out());  // verbose was never attached
   }
 }
 
 TEST_F(ProgramArgsTest, NothingAskedForRunsNothing) {
   EXPECT_TRUE(Run({}).empty());
   EXPECT_NE(0u, values_);  // the defaulted option is stored
-  EXPECT_EQ("", out_.str());
-  EXPECT_EQ("", err_.str());
+  EXPECT_EQ("", out());
+  EXPECT_EQ("", err());
 }
 
 TEST(VersionArgsTest, WithoutTextSaysSo) {
-  qmx::VersionArgs<R> version(nullptr);
   std::ostringstream out;
-  auto* old = std::cout.rdbuf(out.rdbuf());
-  version.VersionAction()();
-  std::cout.rdbuf(old);
+  qmx::VersionArgs<R> version(nullptr, &out);
+  EXPECT_FALSE(version.VersionAction()().failed());
   EXPECT_EQ("No version information available\n", out.str());
 }
 

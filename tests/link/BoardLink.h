@@ -5,32 +5,25 @@
 #include <chrono>
 
 #include "link/GenericPortProtocol.h"
+#include "port/LineSetup.h"
 #include "port/SerialPort.h"
+#include "support/ConsoleCapture.h"
 #include "support/SimulatedBoard.h"
 
 namespace mrl_test {
 
-// Sets the line up the way the program does before it talks to a board.
-inline void SetUpLine(qmx::SerialPort& port) {
-  port.set_RTS(false);
-  qmx::SerialLineSettings settings = port.get_state();
-  settings.set_baud_rate(115200);
-  settings.set_raw_8N1();
-  settings.disable_flow_control();
-  settings.disable_line_control();
-  port.set_state(settings);
-  port.flush();
-}
-
 struct BoardLink {
   explicit BoardLink(BoardConfig config = {},
                      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000))
-      : board(std::move(config)), port(board.device().c_str()), protocol(port, timeout) {
-    SetUpLine(port);
+      : board(std::move(config)),
+        port(board.device().c_str()),
+        protocol(port, timeout, console.console()) {
+    qmx::SetUpBoardLine(port, 115200);
   }
 
   SimulatedBoard board;
   qmx::SerialPort port;
+  ConsoleCapture console;  // what the protocols told the user
   GenericPortProtocol protocol;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ConsoleCapture.h"
+
 #include <chrono>
 
 #include "VerboseCapture.h"
@@ -29,7 +31,8 @@ int ThrownCode(Steps steps) {
 class GenericPortProtocolTest : public ::testing::Test {
  protected:
   ScriptedPort port;
-  GenericPortProtocol protocol{port, milliseconds(50)};
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol{port, milliseconds(50), console.console()};
   VerboseCapture vout;
 };
 
@@ -57,7 +60,8 @@ TEST_F(GenericPortProtocolTest, SilenceForTheWholeTimeoutThrowsTimeout) {
 // Each read of an exchange has its own deadline: a board that keeps sending
 // other bytes keeps the exchange waiting far beyond one timeout.
 TEST_F(GenericPortProtocolTest, StrayBytesKeepTheExchangeWaiting) {
-  GenericPortProtocol slow_protocol(port, milliseconds(400));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol slow_protocol(port, milliseconds(400), console.console());
   const auto start = steady_clock::now();
   auto last_stray = start;
   port.before_read = [&] {
@@ -75,7 +79,8 @@ TEST_F(GenericPortProtocolTest, StrayBytesKeepTheExchangeWaiting) {
 }
 
 TEST_F(GenericPortProtocolTest, TimeoutZeroWaitsWithoutDeadline) {
-  GenericPortProtocol patient(port, milliseconds(0));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol patient(port, milliseconds(0), console.console());
   const auto start = steady_clock::now();
   port.before_read = [&] {
     if (steady_clock::now() - start >= milliseconds(300) && port.pending() == 0) port.feed({0x81});

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <sstream>
+
 #include <chrono>
 #include <numeric>
 
@@ -53,9 +56,9 @@ class DeviceText : public HIDPortTest, public ::testing::WithParamInterface<Devi
 
 TEST_P(DeviceText, OpensWhatItNamesOrRefuses) {
   const DeviceTextCase& c = GetParam();
-  ::testing::internal::CaptureStderr();
-  HIDPort port(c.text, false);
-  const std::string error_output = ::testing::internal::GetCapturedStderr();
+  std::ostringstream err;
+  HIDPort port(c.text, false, err);
+  const std::string error_output = err.str();
 
   if (!c.well_formed) {
     EXPECT_EQ(error_output,
@@ -95,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HIDPortTest, DeviceThatDoesNotOpenLeavesThePortClosed) {
   state().open_succeeds = false;
   {
-    HIDPort port("1155:22422", false);
+    HIDPort port("1155:22422", false, std::cerr);
     EXPECT_FALSE(port.is_open());
     std::uint8_t byte = 0;
     EXPECT_LT(port.read_some(&byte, 1), 0);
@@ -110,7 +113,7 @@ TEST_F(HIDPortTest, DeviceThatDoesNotOpenLeavesThePortClosed) {
 
 TEST_F(HIDPortTest, ClosesOnceAndEndsHidapiLast) {
   {
-    HIDPort port("1155:22422", false);
+    HIDPort port("1155:22422", false, std::cerr);
     EXPECT_EQ(port.close(), 0);
     EXPECT_FALSE(port.is_open());
   }
@@ -129,7 +132,7 @@ struct FramingCase {
 class Framing : public HIDPortTest, public ::testing::WithParamInterface<FramingCase> {};
 
 TEST_P(Framing, DataGoesIn62ByteReports) {
-  HIDPort port("1155:22422", GetParam().vesta_ids);
+  HIDPort port("1155:22422", GetParam().vesta_ids, std::cerr);
   const std::vector<std::uint8_t> data = Bytes(100, 1);
 
   EXPECT_EQ(port.write_some(data.data(), 100), 62);
@@ -151,7 +154,7 @@ TEST_P(Framing, DataGoesIn62ByteReports) {
 }
 
 TEST_P(Framing, CommandsGoInCommandReports) {
-  HIDPort port("1155:22422", GetParam().vesta_ids);
+  HIDPort port("1155:22422", GetParam().vesta_ids, std::cerr);
   EXPECT_EQ(port.write_command(std::uint8_t{0x41}), 1);
   ASSERT_EQ(state().writes.size(), 1u);
   EXPECT_EQ(state().writes[0].bytes[0], GetParam().command_id);
@@ -173,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(ReportIds, Framing,
                          });
 
 TEST_F(HIDPortTest, RefusedDataReportsAreOfferedAgainBoundedly) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   const std::vector<std::uint8_t> data = Bytes(5, 9);
 
   state().write_results = {-1, -1};
@@ -193,7 +196,7 @@ TEST_F(HIDPortTest, RefusedDataReportsAreOfferedAgainBoundedly) {
 }
 
 TEST_F(HIDPortTest, ReadQueuesWhatDoesNotFit) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   state().input = {MakeReport(1, Bytes(30, 100)), MakeReport(1, Bytes(5, 200))};
 
   std::vector<std::uint8_t> buf(100);
@@ -210,7 +213,7 @@ TEST_F(HIDPortTest, ReadQueuesWhatDoesNotFit) {
 }
 
 TEST_F(HIDPortTest, ReadTakesOneReportPerCall) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   state().input = {MakeReport(1, {1, 2}), MakeReport(1, {3})};
   std::uint8_t buf[10];
   EXPECT_EQ(port.read_some(buf, 10), 2);
@@ -219,7 +222,7 @@ TEST_F(HIDPortTest, ReadTakesOneReportPerCall) {
 }
 
 TEST_F(HIDPortTest, ReadFromTheQueueAloneWhenTheLengthIsUsedUp) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   state().input = {MakeReport(1, Bytes(8, 0)), MakeReport(1, {99})};
   std::uint8_t buf[8];
   EXPECT_EQ(port.read_some(buf, 4), 4);
@@ -243,7 +246,7 @@ void PrintTo(const IdCase& c, std::ostream* os) {
 class InputIds : public HIDPortTest, public ::testing::WithParamInterface<IdCase> {};
 
 TEST_P(InputIds, OnlyDataReportsAreTaken) {
-  HIDPort port("1155:22422", GetParam().vesta_ids);
+  HIDPort port("1155:22422", GetParam().vesta_ids, std::cerr);
   state().input = {MakeReport(GetParam().id, {0xAA}), MakeReport(1, {0xBB})};
   std::uint8_t byte = 0;
   EXPECT_EQ(port.read_some(&byte, 1), 1);
@@ -261,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, InputIds,
                          });
 
 TEST_F(HIDPortTest, ReadFailures) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   std::uint8_t buf[64];
 
   state().input = {MakeReport(1, 63, Bytes(62, 0))};
@@ -276,7 +279,7 @@ TEST_F(HIDPortTest, ReadFailures) {
 }
 
 TEST_F(HIDPortTest, ResetSendsTwoCommands200MsApart) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   const auto start = std::chrono::steady_clock::now();
   port.reset();
   const auto end = std::chrono::steady_clock::now();
@@ -292,7 +295,7 @@ TEST_F(HIDPortTest, ResetSendsTwoCommands200MsApart) {
 }
 
 TEST_F(HIDPortTest, ResetIgnoresRefusals) {
-  HIDPort port("1155:22422", true);
+  HIDPort port("1155:22422", true, std::cerr);
   state().write_results = {-1, -1};
   port.reset();
   ASSERT_EQ(state().writes.size(), 2u);
@@ -300,7 +303,7 @@ TEST_F(HIDPortTest, ResetIgnoresRefusals) {
 }
 
 TEST_F(HIDPortTest, LastErrorText) {
-  HIDPort port("1155:22422", false);
+  HIDPort port("1155:22422", false, std::cerr);
   EXPECT_EQ(port.getLastErrorString(), "");
   state().error = L"Success";
   EXPECT_EQ(port.getLastErrorString(), "");

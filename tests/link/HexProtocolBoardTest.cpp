@@ -37,10 +37,9 @@ Download ResetAndDownload(BoardLink& link, const Bytes& image, HexProtocol::Spee
   HexProtocol hex(link.protocol, speed, reset_timeout);
   link.port.reset();
   std::ostringstream out;
-  testing::internal::CaptureStdout();
   mrl::Result result =
       hex.DownloadFile(image.data(), static_cast<unsigned>(image.size()), wait_for_eeprom, out);
-  return {result, out.str(), testing::internal::GetCapturedStdout()};
+  return {result, out.str(), link.console.out()};
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -181,10 +180,8 @@ TEST(HexProtocolBoard, PassthroughHandsOverItsCommandsAndReachesTheBoardBehind) 
 
   // The board behind waits in its boot monitor: a download without a reset reaches it.
   std::ostringstream out;
-  testing::internal::CaptureStdout();
   const Bytes& loader = xip_loader_hexes.at(ImgProtocol::CrystalFrequency::k12_288MHz);
   const mrl::Result loaded = hex.DownloadFile(loader.data(), 6926, false, out);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(loaded.failed()) << loaded.msg();
   EXPECT_TRUE(
       link.board.WaitUntil([](const BoardRecord& r) { return r.running == Program::kLoader; }));

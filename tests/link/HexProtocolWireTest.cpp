@@ -2,6 +2,8 @@
 // the paths a pseudo-terminal cannot produce and the exact wire bytes.
 #include <gtest/gtest.h>
 
+#include "support/ConsoleCapture.h"
+
 #include <chrono>
 #include <optional>
 #include <sstream>
@@ -57,12 +59,11 @@ class StallingPort : public ScriptedPort {
 class HexProtocolWireTest : public ::testing::Test {
  protected:
   mrl::Result Download(ScriptedPort& port, const Bytes& image, HexProtocol::Speed speed) {
-    GenericPortProtocol protocol(port, milliseconds(50));
+    mrl_test::ConsoleCapture console;
+    GenericPortProtocol protocol(port, milliseconds(50), console.console());
     HexProtocol hex(protocol, speed, 50);
-    testing::internal::CaptureStdout();
     mrl::Result result =
         hex.DownloadFile(image.data(), static_cast<unsigned>(image.size()), false, out);
-    testing::internal::GetCapturedStdout();
     return result;
   }
 
@@ -191,11 +192,10 @@ TEST_P(HexTimeouts, StartWaitsTheResetTimeoutAndTheRestTheDefault) {
       start_sent.reset();
     }
   };
-  GenericPortProtocol protocol(port, milliseconds(c.default_timeout_ms));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(c.default_timeout_ms), console.console());
   HexProtocol hex(protocol, HexProtocol::Speed::kFast, c.reset_timeout_ms);
-  testing::internal::CaptureStdout();
   const mrl::Result result = hex.DownloadFile(image.data(), 4, false, out);
-  testing::internal::GetCapturedStdout();
   EXPECT_EQ(static_cast<int>(result), c.code) << result.msg();
   // A wait bounded by the wrong one of the two timeouts would take 5 s.
   EXPECT_LT(steady_clock::now() - start, milliseconds(4000));
@@ -228,11 +228,10 @@ TEST_F(HexProtocolWireTest, EepromWaitOutlastsTheDefaultTimeout) {
       finalised = true;
     }
   };
-  GenericPortProtocol protocol(port, milliseconds(50));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(50), console.console());
   HexProtocol hex(protocol, HexProtocol::Speed::kFast, 50);
-  testing::internal::CaptureStdout();
   const mrl::Result result = hex.DownloadFile(image.data(), 4, true, out);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_TRUE(finalised);
   EXPECT_EQ(port.pending(), 1u) << "read on past the 0x81";
@@ -246,7 +245,8 @@ TEST_F(HexProtocolWireTest, EepromWaitOutlastsTheDefaultTimeout) {
 TEST_F(HexProtocolWireTest, EmptyPassthroughListPerformsOnlyTheStartExchange) {
   ScriptedPort port;
   port.feed({0x00, 0x82});
-  GenericPortProtocol protocol(port, milliseconds(50));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(50), console.console());
   HexProtocol hex(protocol, HexProtocol::Speed::kFast, 0);
   EXPECT_FALSE(hex.ConfirmBeltoLsGx2({}).failed());
   EXPECT_EQ(port.written, Bytes{0x82});
@@ -254,7 +254,8 @@ TEST_F(HexProtocolWireTest, EmptyPassthroughListPerformsOnlyTheStartExchange) {
 
 TEST_F(HexProtocolWireTest, PassthroughPortFailureIsTheResult) {
   ScriptedPort port;
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   HexProtocol hex(protocol, HexProtocol::Speed::kFast, 0);
   EXPECT_EQ(static_cast<int>(hex.ConfirmBeltoLsGx2({})), 4);
 }

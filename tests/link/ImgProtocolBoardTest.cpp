@@ -30,20 +30,16 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Runs one operation with standard output and standard error captured.
+// What one operation told the user.
 struct Captured {
   std::string out;
   std::string err;
 };
 template <typename Operation>
-Captured Capture(Operation operation) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+Captured Capture(BoardLink& link, Operation operation) {
+  link.console.Clear();
   operation();
-  Captured captured;
-  captured.out = testing::internal::GetCapturedStdout();
-  captured.err = testing::internal::GetCapturedStderr();
-  return captured;
+  return {link.console.out(), link.console.err()};
 }
 
 class ImgProtocolBoard : public ::testing::Test {
@@ -61,7 +57,7 @@ class ImgProtocolBoard : public ::testing::Test {
 TEST_F(ImgProtocolBoard, DownloadThenExtractRoundTrip) {
   const Bytes image = Pattern(3000);
   mrl::Result result = qmx::Error::None{};
-  const Captured c = Capture([&] { result = img.DownloadFile(image.data(), 3000, 16, out); });
+  const Captured c = Capture(link, [&] { result = img.DownloadFile(image.data(), 3000, 16, out); });
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(c.out, "Starting file download to Quarn2.\nDownload in progress.\n");
   EXPECT_EQ(out.str(), "Download succeeded!\n");
@@ -78,7 +74,7 @@ TEST_F(ImgProtocolBoard, DownloadThenExtractRoundTrip) {
                        "Awaiting remote checksum.\n"));
 
   Bytes back(3000);
-  const Captured e = Capture([&] { result = img.ExtractImage(back.data(), 3000, 16); });
+  const Captured e = Capture(link, [&] { result = img.ExtractImage(back.data(), 3000, 16); });
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(back, image);
   EXPECT_EQ(e.out, "Beginning image extraction...\nDone image extraction!\n");
@@ -91,7 +87,7 @@ TEST_F(ImgProtocolBoard, DownloadThenExtractRoundTrip) {
 
 TEST_F(ImgProtocolBoard, EmptyDownloadChecksTheInitialCrc) {
   mrl::Result result = qmx::Error::None{};
-  Capture([&] { result = img.DownloadFile(nullptr, 0, 0, out); });
+  Capture(link, [&] { result = img.DownloadFile(nullptr, 0, 0, out); });
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_TRUE(Contains(vout.str(),
                        "Sending data: 0% done\rSending data: 100% done\n"
@@ -103,7 +99,7 @@ TEST_F(ImgProtocolBoard, DownloadAt32BitOffsetGoesToFlash) {
   EXPECT_FALSE(img.SetFlashMode().failed());
   const Bytes image = Pattern(100, 7);
   mrl::Result result = qmx::Error::None{};
-  Capture([&] { result = img.DownloadFile24Bit(image.data(), 100, 0x10000, out); });
+  Capture(link, [&] { result = img.DownloadFile24Bit(image.data(), 100, 0x10000, out); });
   ASSERT_FALSE(result.failed()) << result.msg();
   const BoardRecord record = link.board.record();
   ASSERT_EQ(record.commands.size(), 2u);
@@ -117,7 +113,8 @@ TEST_F(ImgProtocolBoard, DownloadAt32BitOffsetGoesToFlash) {
 TEST_F(ImgProtocolBoard, IS2023PacketsAndExpandedCrc) {
   const Bytes image = Pattern(160, 3);
   mrl::Result result = qmx::Error::None{};
-  const Captured c = Capture([&] { result = img.IS2023Load(image.data(), 160, 0x0200, 80, out); });
+  const Captured c =
+      Capture(link, [&] { result = img.IS2023Load(image.data(), 160, 0x0200, 80, out); });
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(out.str(), "Download succeeded!\n");
   EXPECT_EQ(c.out, "Starting file download to Quarn2.\nDownload in progress.\n");
@@ -220,7 +217,8 @@ TEST_P(ImgProtocolFault, DownloadFailsWithItsCode) {
   std::ostringstream out;
   const Bytes image = Pattern(2048);
   mrl::Result result = qmx::Error::None{};
-  const Captured captured = Capture([&] { result = img.DownloadFile(image.data(), 2048, 0, out); });
+  const Captured captured =
+      Capture(link, [&] { result = img.DownloadFile(image.data(), 2048, 0, out); });
   EXPECT_EQ(static_cast<int>(result), c.code);
   EXPECT_EQ(result.msg(), c.message);
   EXPECT_EQ(captured.err, c.stderr_text);
@@ -255,7 +253,7 @@ TEST(ImgProtocolBoardFaults, RefusedChunkEndsBeforeTheCrcPhase) {
   std::ostringstream out;
   const Bytes image = Pattern(100);
   mrl::Result result = qmx::Error::None{};
-  Capture([&] { result = img.DownloadFile(image.data(), 100, 0, out); });
+  Capture(link, [&] { result = img.DownloadFile(image.data(), 100, 0, out); });
   EXPECT_EQ(static_cast<int>(result), 3);
   EXPECT_FALSE(Contains(vout.str(), "Awaiting remote checksum."));
 }

@@ -2,6 +2,8 @@
 // scripted port.
 #include <gtest/gtest.h>
 
+#include "support/ConsoleCapture.h"
+
 #include <sstream>
 
 #include "VerboseCapture.h"
@@ -43,13 +45,12 @@ TEST_P(ImgChunks, FirstChunkEndsOnA64ByteBoundary) {
   replies.insert(replies.end(),
                  {static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
   port.feed(replies);
-  GenericPortProtocol protocol(port, milliseconds(50));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(50), console.console());
   ImgProtocol img(protocol);
   std::ostringstream out;
-  testing::internal::CaptureStdout();
   const mrl::Result result =
       img.DownloadFile(image.data(), c.len, static_cast<std::uint16_t>(c.offset), out);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(result.failed()) << result.msg();
   // Command byte, two data items, then the chunks.
   const std::vector<unsigned> chunks(port.write_lengths.begin() + 3, port.write_lengths.end());
@@ -67,13 +68,13 @@ INSTANTIATE_TEST_SUITE_P(Offsets, ImgChunks,
 TEST(ImgWire, Command7ItemsGoMostSignificantByteFirst) {
   ScriptedPort port;
   port.feed({0x18, 0xA5, 0x00, 0x32, 0x00, 0x01, 0x00, 0x00});
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   ImgProtocol img(protocol);
   const Bytes image(100, 0);
   std::ostringstream out;
-  testing::internal::CaptureStdout();
-  img.DownloadFile24Bit(image.data(), 100, 0x10000, out);  // ends in a timeout: no chunk ACK
-  testing::internal::GetCapturedStdout();
+  // Ends in a timeout: no chunk is acknowledged.
+  EXPECT_EQ(4, static_cast<int>(img.DownloadFile24Bit(image.data(), 100, 0x10000, out)));
   EXPECT_EQ(Bytes(port.written.begin(), port.written.begin() + 7),
             (Bytes{0x07, 0x00, 0x32, 0x00, 0x01, 0x00, 0x00}));
 }
@@ -81,15 +82,12 @@ TEST(ImgWire, Command7ItemsGoMostSignificantByteFirst) {
 TEST(ImgWire, SwappedEchoFailsWithCode5) {
   ScriptedPort port;
   port.feed({0x18, 0xA5, 0x32, 0x00});  // "length" 0x0032 echoed swapped
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   ImgProtocol img(protocol);
   std::ostringstream out;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
   const mrl::Result result = img.DownloadFile(Bytes(100).data(), 100, 0, out);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Received incorrect lengthfrom loader image!\n");
+  EXPECT_EQ(console.err(), "Received incorrect lengthfrom loader image!\n");
   EXPECT_EQ(static_cast<int>(result), 5);
   EXPECT_EQ(std::get<1>(result).index(), 0u);
 }
@@ -99,7 +97,8 @@ TEST(ImgWire, PortFailureDuringCommandIsTheResult) {
   port.feed({0x18});
   port.write_script = {-1};
   port.last_error = "Error 5: Input/output error";
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   ImgProtocol img(protocol);
   VerboseCapture vout;
   const mrl::HwidResult hwid = img.GetHWID(false, false);
@@ -113,11 +112,10 @@ TEST(ImgWire, PortFailureDuringCommandIsTheResult) {
 TEST(RfWire, HwidPollPacket) {
   ScriptedPort port;
   port.feed({0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0x06, 0x34, 0x12, 0, 0, 0, 0, 0, 0});
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   RfLoaderProtocol rf(protocol);
-  testing::internal::CaptureStdout();
   const mrl::HwidResult hwid = rf.GetHWID();
-  testing::internal::GetCapturedStdout();
   ASSERT_EQ(hwid.index(), 0u);
   EXPECT_EQ(port.written, (Bytes{0x40, 0x00, 0xBF, 0x40, 0x00, 0xBF}));
   // Header and check bytes one at a time.
@@ -129,12 +127,11 @@ TEST(RfWire, DataAndStatusPackets) {
   Bytes replies(64, 0x06);  // one answer per data packet
   for (int poll = 0; poll < 2; ++poll) replies.insert(replies.end(), {0x06, 0x00, 0x00, 0x00});
   port.feed(replies);
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   RfLoaderProtocol rf(protocol);
   const Bytes zeros(8192, 0);
-  testing::internal::CaptureStdout();
   const mrl::Result result = rf.DownloadFile(zeros.data(), 8192);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(result.failed()) << result.msg();
   Bytes packet{0x20, 0x80};
   packet.resize(130, 0);
@@ -148,7 +145,8 @@ TEST(RfWire, DataAndStatusPackets) {
 
 TEST(RfWire, RefusesALengthThatIsNoWholeSection) {
   ScriptedPort port;
-  GenericPortProtocol protocol(port, milliseconds(20));
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, milliseconds(20), console.console());
   RfLoaderProtocol rf(protocol);
   const Bytes image(8191, 0);
   EXPECT_EQ(static_cast<int>(rf.DownloadFile(image.data(), 8191)), 1);

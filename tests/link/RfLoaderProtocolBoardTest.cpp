@@ -23,9 +23,8 @@ TEST(RfLoaderBoard, HwidPollsUntilATargetAnswers) {
   config.faults.rf_empty_polls = 3;
   BoardLink link(config);
   RfLoaderProtocol rf(link.protocol);
-  testing::internal::CaptureStdout();
   const mrl::HwidResult hwid = rf.GetHWID();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(link.console.out(),
             "Power on RF Download Target...\nDownloading to target with HWID: 1234000\n");
   ASSERT_EQ(hwid.index(), 0u);
   EXPECT_EQ(std::get<0>(hwid), (HWID::Raw{0x1234, 0, 0, 0}));
@@ -40,9 +39,8 @@ TEST(RfLoaderBoard, DownloadsSectionsWithStatusPolls) {
   VerboseCapture vout;
   Bytes image(24576);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 3 + 1);
-  testing::internal::CaptureStdout();
   const mrl::Result result = rf.DownloadFile(image.data(), 24576);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Download in progress.\n");
+  EXPECT_EQ(link.console.out(), "Download in progress.\n");
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(vout.str(),
             "Sending data: 0% done\rSending data: 33.3333% done\rSending data: 66.6667% done\r"
@@ -57,9 +55,7 @@ TEST(RfLoaderBoard, EmptyImageMakesOnlyTheFinalStatusPolls) {
   BoardLink link(Running(Program::kRfLoader));
   RfLoaderProtocol rf(link.protocol);
   VerboseCapture vout;
-  testing::internal::CaptureStdout();
   const mrl::Result result = rf.DownloadFile(nullptr, 0);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(vout.str(), "Sending data: 0% done\rSending data: 100% done\n");
   EXPECT_EQ(link.board.record().rf_status_polls, 2u);  // one busy, one done
@@ -71,9 +67,7 @@ TEST(RfLoaderBoard, SilentLoaderTimesOut) {
   config.faults.silent = true;
   BoardLink link(config, std::chrono::milliseconds(200));
   RfLoaderProtocol rf(link.protocol);
-  testing::internal::CaptureStdout();
   const mrl::HwidResult hwid = rf.GetHWID();
-  testing::internal::GetCapturedStdout();
   ASSERT_EQ(hwid.index(), 1u);
   EXPECT_EQ(static_cast<int>(std::get<1>(hwid)), 4);
 }
@@ -83,15 +77,11 @@ TEST(RfLoaderBoard, RfLoaderImageStartsTheRfLoader) {
   HexProtocol hex(link.protocol, HexProtocol::Speed::kFast, 5000);
   link.port.reset();
   std::ostringstream out;
-  testing::internal::CaptureStdout();
   const mrl::Result loaded = hex.DownloadFile(
       rf_loader_hex.data(), static_cast<unsigned>(rf_loader_hex.size()), false, out);
-  testing::internal::GetCapturedStdout();
   ASSERT_FALSE(loaded.failed()) << loaded.msg();
   RfLoaderProtocol rf(link.protocol);
-  testing::internal::CaptureStdout();
   const mrl::HwidResult hwid = rf.GetHWID();
-  testing::internal::GetCapturedStdout();
   ASSERT_EQ(hwid.index(), 0u);
   // 27648 bytes: 13824 words, 0x3600.
   EXPECT_EQ(link.board.record().downloads.at(0).image.size(), 27648u);

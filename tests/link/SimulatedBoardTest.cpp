@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ConsoleCapture.h"
+
 #include <future>
 #include <memory>
 #include <sstream>
@@ -60,8 +62,9 @@ TEST(SimulatedBoard, ServesOneProgramRunAfterAnother) {
   for (int run = 0; run < 2; ++run) {
     qmx::SerialPort port(board.device().c_str());
     ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
-    mrl_test::SetUpLine(port);
-    GenericPortProtocol protocol(port, std::chrono::milliseconds(3000));
+    qmx::SetUpBoardLine(port, 115200);
+    mrl_test::ConsoleCapture console;
+    GenericPortProtocol protocol(port, std::chrono::milliseconds(3000), console.console());
     ImgProtocol img(protocol);
     const mrl::HwidResult hwid = img.GetHWID(false, true);
     ASSERT_EQ(hwid.index(), 0u) << "run " << run;
@@ -80,9 +83,10 @@ TEST(SimulatedBoard, StopsWhileTheHostIsNotReading) {
       BoardLink link(Running(Program::kLoader));
       // Read back 65534 bytes from offset 0, then read nothing more.
       std::uint8_t start = 0;
-      link.port.read_all(&start, 1, std::chrono::milliseconds(3000));
+      ASSERT_FALSE(link.port.read_all(&start, 1, std::chrono::milliseconds(3000)).failed());
       const std::uint8_t command[] = {0x02, 0x7F, 0xFF, 0x00, 0x00};
-      link.port.write_all(command, sizeof command, std::chrono::milliseconds(3000));
+      ASSERT_FALSE(
+          link.port.write_all(command, sizeof command, std::chrono::milliseconds(3000)).failed());
       link.board.WaitUntil([](const BoardRecord& r) {
         return !r.commands.empty() && r.commands[0].items.size() == 2;
       });

@@ -2,7 +2,7 @@
 #include <sstream>
 #include <string>
 
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 
 namespace mrl_test {
 

@@ -1,4 +1,4 @@
-#include "args/VerboseStream.h"
+#include "console/VerboseStream.h"
 
 namespace qmx {
 
