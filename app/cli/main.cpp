@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "LoaderArgs.h"
 #include "args/ProgramArgs.h"
 #include "link/Error.h"
 
@@ -26,15 +27,20 @@ const std::string kSigIntStr{"SIGINT received, closing program"};
 int main(int argc, char** argv) {
   std::signal(SIGINT, ctrlC_handler);
   const qmx::Console console{std::cout, std::cerr};
-  qmx::ProgramArgs<mrl::Result> args(argc, argv, {}, mrl::kVersionString, console);
-  const auto funcs = args.GenerateFuncs();
-  qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
-  for (const auto& action : funcs) {
-    const mrl::Result result = action();
-    if (result.failed()) {
-      std::cerr << result.msg() << "\n";
-      return static_cast<int>(result);
+  LoaderArgs loader(console, std::cin);
+  int status = 0;
+  {
+    qmx::ProgramArgs<mrl::Result> args(argc, argv, {&loader}, mrl::kVersionString, console);
+    const auto funcs = args.GenerateFuncs();
+    qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
+    for (const auto& action : funcs) {
+      const mrl::Result result = action();
+      if (result.failed()) {
+        std::cerr << result.msg() << "\n";
+        status = static_cast<int>(result);
+        break;
+      }
     }
   }
-  return 0;
+  return status;
 }

@@ -11,8 +11,10 @@ function(bytes_of file var)
   set(${var} "${hex}" PARENT_SCOPE)
 endfunction()
 
+set(supplied false)
 if(DIR)
   mrl_check_target_images("${DIR}")
+  set(supplied true)
 endif()
 set(names kLoader12 kLoader24 kRfLoader kPassthrough kNotice)
 set(arrays "")
@@ -42,6 +44,7 @@ const std::unordered_map<ImgProtocol::CrystalFrequency, const std::vector<std::u
                          qmx::Error::Hash<ImgProtocol::CrystalFrequency>>
     xip_loader_hexes{{ImgProtocol::CrystalFrequency::k12_288MHz, Vector(kLoader12)},
                      {ImgProtocol::CrystalFrequency::k24_576MHz, Vector(kLoader24)}};
+const bool kTargetImagesSupplied = ${supplied};
 const std::vector<std::uint8_t> rf_loader_hex = Vector(kRfLoader);
 const std::vector<std::uint8_t> belto_ls_gx2_passthrough_hex = Vector(kPassthrough);
 const std::array<std::uint8_t, 104> kBootMonitorNotice = [] {

@@ -12,6 +12,8 @@
 #include "error/CommonError.h"
 #include "link/ImgProtocol.h"
 
+// False in a build that embeds zero-filled stand-ins, which cannot drive a real board.
+extern const bool kTargetImagesSupplied;
 // The loader image answering ImgProtocol, one build per crystal (6926 bytes each).
 extern const std::unordered_map<ImgProtocol::CrystalFrequency, const std::vector<std::uint8_t>,
                                 qmx::Error::Hash<ImgProtocol::CrystalFrequency>>

@@ -1,0 +1,1 @@
+#include "EntrySelection.h"

@@ -1,0 +1,48 @@
+#pragma once
+// The downloader's argument group: its 39 options in three captioned groups,
+// the options that exclude each other, the bounds of the two enumerated
+// options, and the run state that its actions share.
+
+#include <boost/program_options.hpp>
+#include <string>
+#include <vector>
+
+#include "RunState.h"
+#include "args/Args.h"
+#include "link/Error.h"
+
+class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
+ public:
+  static constexpr std::uint32_t kDefaultTimeout = 3000;
+  static constexpr std::uint32_t kDefaultResetTimeout = 0;
+  static constexpr std::uint16_t kDefaultOffset = 0;
+  static constexpr std::uint32_t kDefaultLength = 32768;
+
+  static const std::string kActionStr;
+  static const std::string kCommonOptStr;
+  static const std::string kXipOptStr;
+  static const std::string kProtoErr;
+  static const std::string kCfErr;
+  static const std::string kTermStart;
+  static const std::string kRstStr;
+  static const std::string kHIDCmdStr;
+  static const std::vector<std::string> kMutexFlags;
+
+  // The actions talk to the user through console; its streams must outlive
+  // this object. Standard input is what the terminal forwards to the board.
+  LoaderArgs(const qmx::Console& console, std::istream& input) : RunState(console), input_(input) {}
+
+  // Checks the bounds, selects the TCF or HOFF entry, refuses contradictory
+  // options and appends the downloader's actions in their fixed order. False
+  // when it refuses the command line; nothing is appended then, nor when an
+  // entry cannot be selected.
+  bool GenerateFuncs(ActionList* funcs, const boost::program_options::variables_map& vm) override;
+  bool Desc(boost::program_options::options_description& desc) override;
+  std::vector<std::string> MutexFlags() const override { return kMutexFlags; }
+  // True when `protocol` and `crys_freq` are each 1 or 2; says what is not on
+  // the console's error stream, the protocol first.
+  bool VerifyArgBounds() const;
+
+ private:
+  std::istream& input_;
+};

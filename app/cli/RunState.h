@@ -1,0 +1,73 @@
+#pragma once
+// What the downloader's actions share for one run: the option values, the open
+// port and its protocol, the firmware, the HWIDs and the passthrough commands.
+// Each action finds here what the earlier actions of the list left.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/Console.h"
+#include "file/CommonFirmwareFile.h"
+#include "file/HOFF.h"
+#include "file/HWID.h"
+#include "file/TCF.h"
+#include "link/GenericPortProtocol.h"
+#include "link/HexProtocol.h"
+#include "port/GenericPort.h"
+
+namespace Config {
+inline constexpr std::uint32_t kDefaultBaudRate = 115200;
+}  // namespace Config
+
+namespace mrl {
+
+struct RunState {
+  explicit RunState(const qmx::Console& console) : console(console) {}
+  RunState(const RunState&) = delete;
+  RunState& operator=(const RunState&) = delete;
+  // The protocol goes before the port it works over.
+  ~RunState() {
+    port_protocol.reset();
+    port.reset();
+  }
+
+  // Where the actions talk to the user.
+  qmx::Console console;
+
+  // The open port and the protocol over it; set by the port-opening actions.
+  std::unique_ptr<qmx::GenericPort> port;
+  std::unique_ptr<GenericPortProtocol> port_protocol;
+
+  // Option values; the numeric ones receive their defaults when parsed.
+  std::uint32_t baud = Config::kDefaultBaudRate;
+  std::string dev;
+  std::string hid;
+  std::uint16_t hid_cmd = 0;
+  std::string input_file;  // every firmware file option
+  std::string extract_file;
+  TCF::Firmware firmware{qmx::File::Hex{}};
+  std::string tcf_entry;
+  HOFF::File hoff_file;
+  std::string hoff_entry;
+  std::uint32_t protocol = 2;   // HexProtocol::Speed
+  std::uint32_t crys_freq = 2;  // ImgProtocol::CrystalFrequency
+  std::uint32_t timeout = 3000;
+  std::uint32_t reset_timeout = 0;
+  qmx::detail::MemoryType<qmx::detail::EEPROMAddressTraits> offset;
+  qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits> length{32768};
+  HWID::Raw board_hwid{};             // read from the board; all zero: the board has none
+  HWID::Raw new_hwid{};               // to program
+  std::string sethwid;                // the HWID text, or with hwid_file the HWID text file's path
+  std::stringstream hwid_file_lines;  // the whole HWID text file; its first line consumed
+  std::string belto_ls_pt_gpio;
+  std::vector<BeltoLsInitPassthroughCommand> passthrough_commands;
+
+  // Whether the warning about a build without target images was given.
+  bool stand_in_images_warned = false;
+};
+
+}  // namespace mrl
