@@ -1,1 +1,97 @@
 #include "ActionBinding.h"
+
+#include "FirmwareActions.h"
+#include "HwidActions.h"
+#include "PortActions.h"
+#include "Terminal.h"
+
+namespace mrl {
+
+std::function<Result()> BindAction(const PlannedAction& planned, RunState& state,
+                                   const boost::program_options::variables_map& vm,
+                                   std::istream& input) {
+  RunState* s = &state;
+  const CapturedFlags f = planned.flags;
+  switch (planned.id) {
+    case ActionId::kParsePassthroughGpio:
+      return [s] { return ParsePassthroughGpio(*s); };
+    case ActionId::kCheckPortGiven:
+      return [&vm] { return CheckPortGiven(vm); };
+    case ActionId::kListHidDevices:
+      return [s] { return ListHidDevices(s->console); };
+    case ActionId::kOpenSerialPort:
+      return [s] { return OpenSerialPort(*s); };
+    case ActionId::kOpenHidPort:
+      return [s, &vm] { return OpenHidPort(*s, vm); };
+    case ActionId::kReadHwidFile:
+      return [s] { return ReadHwidFile(*s); };
+    case ActionId::kParseHwidArgument:
+      return [s] { return ParseHwidArgument(*s); };
+    case ActionId::kAnnounceSuppliedHwid:
+      return [s] { return AnnounceSuppliedHwid(*s); };
+    case ActionId::kLoadHexFile:
+      return [s] { return LoadHexFile(*s); };
+    case ActionId::kLoadXipFile:
+      return [s] { return LoadXipFile(*s); };
+    case ActionId::kLoadImgFile:
+      return [s] { return LoadImgFile(*s); };
+    case ActionId::kLoadTbfFile:
+      return [s] { return LoadTbfFile(*s); };
+    case ActionId::kLoadIs2023File:
+      return [s] { return LoadIs2023File(*s); };
+    case ActionId::kSendHidCommand:
+      return [s] { return SendHidCommand(*s); };
+    case ActionId::kStartBeltoLsGx2Passthrough:
+      return [s] { return StartBeltoLsGx2Passthrough(*s); };
+    case ActionId::kLoadHelperAndReadHwid: {
+      HelperFlags helper;
+      helper.rfload = f.rfload;
+      helper.no_ruvo = f.no_ruvo;
+      helper.flash = f.flash;
+      helper.belto_ls_gx2 = f.belto_ls_gx2;
+      helper.winbond = f.winbond;
+      return [s, helper] { return LoadHelperAndReadHwid(*s, helper); };
+    }
+    case ActionId::kPrintHwid:
+      return [s, f] { return PrintHwid(*s, f.winbond); };
+    case ActionId::kRequireExistingHwid:
+      return [s] { return RequireExistingHwid(*s); };
+    case ActionId::kGuardExistingHwid:
+      return [s] { return GuardExistingHwid(*s); };
+    case ActionId::kConvertXipToImg:
+      return [s, f] { return ConvertXipToImg(*s, f.sethwid, f.flash); };
+    case ActionId::kPadImageForRf:
+      return [s] { return PadImageForRf(*s); };
+    case ActionId::kEraseFlashImage:
+      return [s] { return EraseFlashImage(*s); };
+    case ActionId::kDownloadHexImage:
+      return [s, f] { return DownloadHexImage(*s, f.ram_only, f.belto_ls_gx2); };
+    case ActionId::kDownloadImgImage:
+      return [s, f] { return DownloadImgImage(*s, f.rfload); };
+    case ActionId::kDownloadIs2023Image:
+      return [s] { return DownloadIs2023Image(*s); };
+    case ActionId::kAddHwidToTbf:
+      return [s] { return AddHwidToTbf(*s); };
+    case ActionId::kDownloadTbfTable:
+      return [s, f] { return DownloadTbfTable(*s, f.belto_ls_gx2); };
+    case ActionId::kDownloadHoffEntry:
+      return [s, f] { return DownloadHoffEntry(*s, f.flash, f.sethwid); };
+    case ActionId::kTestEepromSize:
+      return [s] { return TestEepromSize(*s); };
+    case ActionId::kWriteBackHwidFile:
+      return [s] { return WriteBackHwidFile(*s); };
+    case ActionId::kExtractEeprom:
+      return [s] { return ExtractEeprom(*s); };
+    case ActionId::kClearEeprom:
+      return [s] { return ClearEeprom(*s); };
+    case ActionId::kResetBoard:
+      return [s, f] { return ResetBoard(*s, f.belto_ls_gx2); };
+    case ActionId::kRunTerminal:
+      return [s, &input] { return RunTerminal(*s, input); };
+    case ActionId::kRunStampedTerminal:
+      return [s, &input] { return RunStampedTerminal(*s, input); };
+  }
+  return [] { return Result(SpecificError::kInvalidArgument); };
+}
+
+}  // namespace mrl

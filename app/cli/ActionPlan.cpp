@@ -1,1 +1,209 @@
 #include "ActionPlan.h"
+
+namespace mrl {
+
+const char* ActionName(ActionId id) {
+  switch (id) {
+    case ActionId::kParsePassthroughGpio:
+      return "ParsePassthroughGpio";
+    case ActionId::kCheckPortGiven:
+      return "CheckPortGiven";
+    case ActionId::kListHidDevices:
+      return "ListHidDevices";
+    case ActionId::kOpenSerialPort:
+      return "OpenSerialPort";
+    case ActionId::kOpenHidPort:
+      return "OpenHidPort";
+    case ActionId::kReadHwidFile:
+      return "ReadHwidFile";
+    case ActionId::kParseHwidArgument:
+      return "ParseHwidArgument";
+    case ActionId::kAnnounceSuppliedHwid:
+      return "AnnounceSuppliedHwid";
+    case ActionId::kLoadHexFile:
+      return "LoadHexFile";
+    case ActionId::kLoadXipFile:
+      return "LoadXipFile";
+    case ActionId::kLoadImgFile:
+      return "LoadImgFile";
+    case ActionId::kLoadTbfFile:
+      return "LoadTbfFile";
+    case ActionId::kLoadIs2023File:
+      return "LoadIs2023File";
+    case ActionId::kSendHidCommand:
+      return "SendHidCommand";
+    case ActionId::kStartBeltoLsGx2Passthrough:
+      return "StartBeltoLsGx2Passthrough";
+    case ActionId::kLoadHelperAndReadHwid:
+      return "LoadHelperAndReadHwid";
+    case ActionId::kPrintHwid:
+      return "PrintHwid";
+    case ActionId::kRequireExistingHwid:
+      return "RequireExistingHwid";
+    case ActionId::kGuardExistingHwid:
+      return "GuardExistingHwid";
+    case ActionId::kConvertXipToImg:
+      return "ConvertXipToImg";
+    case ActionId::kPadImageForRf:
+      return "PadImageForRf";
+    case ActionId::kEraseFlashImage:
+      return "EraseFlashImage";
+    case ActionId::kDownloadHexImage:
+      return "DownloadHexImage";
+    case ActionId::kDownloadImgImage:
+      return "DownloadImgImage";
+    case ActionId::kDownloadIs2023Image:
+      return "DownloadIs2023Image";
+    case ActionId::kAddHwidToTbf:
+      return "AddHwidToTbf";
+    case ActionId::kDownloadTbfTable:
+      return "DownloadTbfTable";
+    case ActionId::kDownloadHoffEntry:
+      return "DownloadHoffEntry";
+    case ActionId::kTestEepromSize:
+      return "TestEepromSize";
+    case ActionId::kWriteBackHwidFile:
+      return "WriteBackHwidFile";
+    case ActionId::kExtractEeprom:
+      return "ExtractEeprom";
+    case ActionId::kClearEeprom:
+      return "ClearEeprom";
+    case ActionId::kResetBoard:
+      return "ResetBoard";
+    case ActionId::kRunTerminal:
+      return "RunTerminal";
+    case ActionId::kRunStampedTerminal:
+      return "RunStampedTerminal";
+  }
+  return "?";
+}
+
+bool CapturedFlags::operator==(const CapturedFlags& other) const {
+  return rfload == other.rfload && no_ruvo == other.no_ruvo && flash == other.flash &&
+         belto_ls_gx2 == other.belto_ls_gx2 && winbond == other.winbond &&
+         sethwid == other.sethwid && ram_only == other.ram_only;
+}
+
+std::optional<std::string> FirstRefusal(const PlanInput& in) {
+  const FormatFlags& f = in.formats;
+  const bool offset_set = in.offset != 0;
+  const struct {
+    bool refused;
+    const char* message;
+  } refusals[] = {
+      {in.given("ram_only") && !f.hex, "Only hex files can reside solely in RAM.\n"},
+      {in.given("ram_only") && in.given("force"),
+       "Force loading and RAM-only are mutually exclusive.\n"},
+      {in.given("rfload") && !f.img && !f.xip,
+       "RF loading does not currently support non-xip files.\n"},
+      {offset_set && (f.hex || f.xip || f.tbf || f.is2023),
+       "None of hex, tbf, xip, or IS2023 files can be loaded at arbitrary offsets.\n"},
+      {offset_set && in.given("rfload"),
+       "RF loading does not currently support loading at arbitrary offsets.\n"},
+      {in.length != 32768 && !in.given("extract") && !in.given("clear"),
+       "Length argument only applies to extract and clear functions.\n"},
+      {in.given("hwid_file") && !in.given("sethwid"),
+       "hwid_file argument is only valid if sethwid is also specified.\n"},
+      {in.given("hid") && in.given("dev"),
+       "Must specify either a serial port or HID device, not both.\n"},
+      {in.given("mordell") && !in.given("hid"), "Must specify a HID device to use mordell flag.\n"},
+      {in.given("hid_cmd") && !in.given("hid"), "Must specify an HID device to use hid_cmd.\n"},
+  };
+  for (const auto& refusal : refusals) {
+    if (refusal.refused) return std::string(refusal.message);
+  }
+  return std::nullopt;
+}
+
+std::vector<PlannedAction> PlanActions(const PlanInput& in) {
+  const FormatFlags& f = in.formats;
+  const auto given = [&](const char* option) { return in.given(option); };
+  const bool any_image = f.img || f.xip || f.tbf || f.hex || f.is2023;
+  const bool sethwid = given("sethwid");
+  const bool hwid_file = given("hwid_file");
+  const bool ram_only = given("ram_only");
+  const bool force = given("force");
+  const bool clear = given("clear");
+  const bool hoff = given("hoff");
+  const bool eeprom_work = given("gethwid") || given("extract") || clear || given("unlock") ||
+                           given("test_size") || hoff;
+
+  CapturedFlags helper;
+  helper.rfload = given("rfload");
+  helper.no_ruvo = given("no_ruvo");
+  helper.flash = f.flash;
+  helper.belto_ls_gx2 = given("belto_ls_gx2");
+  helper.winbond = given("winbond");
+  CapturedFlags winbond;
+  winbond.winbond = given("winbond");
+  CapturedFlags convert;
+  convert.sethwid = sethwid;
+  convert.flash = f.flash;
+  CapturedFlags hex_download;
+  hex_download.ram_only = ram_only;
+  hex_download.belto_ls_gx2 = given("belto_ls_gx2");
+  CapturedFlags rfload;
+  rfload.rfload = given("rfload");
+  CapturedFlags belto;
+  belto.belto_ls_gx2 = given("belto_ls_gx2");
+  CapturedFlags hoff_download;
+  hoff_download.flash = f.flash;
+  hoff_download.sethwid = sethwid;
+
+  // The fixed order of every action the downloader knows, each with the
+  // condition that appends it and the flags it captures.
+  const struct {
+    bool appended;
+    ActionId id;
+    CapturedFlags flags;
+  } places[] = {
+      {given("belto_ls_pt_gpio"), ActionId::kParsePassthroughGpio, {}},
+      {any_image || eeprom_work || given("reset") || given("term") || given("rfload") ||
+           given("belto_ls_gx2"),
+       ActionId::kCheckPortGiven,
+       {}},
+      {given("list_hid"), ActionId::kListHidDevices, {}},
+      {given("dev"), ActionId::kOpenSerialPort, {}},
+      {given("hid"), ActionId::kOpenHidPort, {}},
+      {sethwid && hwid_file, ActionId::kReadHwidFile, {}},
+      {sethwid && !hwid_file, ActionId::kParseHwidArgument, {}},
+      {sethwid, ActionId::kAnnounceSuppliedHwid, {}},
+      {given("hex"), ActionId::kLoadHexFile, {}},
+      {given("xip") && sethwid, ActionId::kLoadXipFile, {}},
+      {given("img"), ActionId::kLoadImgFile, {}},
+      {given("tbf"), ActionId::kLoadTbfFile, {}},
+      {given("IS2023"), ActionId::kLoadIs2023File, {}},
+      {given("hid_cmd"), ActionId::kSendHidCommand, {}},
+      {given("belto_ls_gx2"), ActionId::kStartBeltoLsGx2Passthrough, {}},
+      {f.img || f.xip || f.is2023 || f.tbf || (f.hex && !ram_only && !force) || eeprom_work,
+       ActionId::kLoadHelperAndReadHwid, helper},
+      {given("gethwid"), ActionId::kPrintHwid, winbond},
+      {f.xip && !sethwid, ActionId::kRequireExistingHwid, {}},
+      {!force && ((f.hex && !ram_only) || f.img || f.tbf || clear || hoff || (f.xip && sethwid)),
+       ActionId::kGuardExistingHwid,
+       {}},
+      {given("xip") && !sethwid, ActionId::kLoadXipFile, {}},
+      {f.xip, ActionId::kConvertXipToImg, convert},
+      {given("rfload"), ActionId::kPadImageForRf, {}},
+      {f.flash && (f.xip || f.hex || f.img || f.tbf || hoff), ActionId::kEraseFlashImage, {}},
+      {f.hex, ActionId::kDownloadHexImage, hex_download},
+      {f.img || f.xip, ActionId::kDownloadImgImage, rfload},
+      {f.is2023, ActionId::kDownloadIs2023Image, {}},
+      {f.tbf && sethwid, ActionId::kAddHwidToTbf, {}},
+      {f.tbf, ActionId::kDownloadTbfTable, belto},
+      {hoff, ActionId::kDownloadHoffEntry, hoff_download},
+      {given("test_size"), ActionId::kTestEepromSize, {}},
+      {sethwid && hwid_file, ActionId::kWriteBackHwidFile, {}},
+      {given("extract"), ActionId::kExtractEeprom, {}},
+      {clear, f.flash ? ActionId::kEraseFlashImage : ActionId::kClearEeprom, {}},
+      {given("reset"), ActionId::kResetBoard, belto},
+      {given("term"), given("stamp") ? ActionId::kRunStampedTerminal : ActionId::kRunTerminal, {}},
+  };
+  std::vector<PlannedAction> planned;
+  for (const auto& place : places) {
+    if (place.appended) planned.push_back({place.id, place.flags});
+  }
+  return planned;
+}
+
+}  // namespace mrl

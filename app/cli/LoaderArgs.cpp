@@ -1,5 +1,7 @@
 #include "LoaderArgs.h"
 
+#include "ActionBinding.h"
+#include "EntrySelection.h"
 #include "MemoryTypeOption.h"
 
 namespace po = boost::program_options;
@@ -142,6 +144,38 @@ bool LoaderArgs::VerifyArgBounds() const {
   return protocol_valid && crys_freq_valid;
 }
 
-bool LoaderArgs::GenerateFuncs(ActionList*, const po::variables_map&) {
-  return VerifyArgBounds();
+LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
+  if (!VerifyArgBounds()) return {false, {}};
+  const auto given = [&](const char* option) { return vm.count(option) != 0; };
+  if (given("tcf") && !mrl::SelectTcfEntry(*this, vm)) return {};
+  std::string hoff_target;
+  if (given("hoff") && !mrl::SelectHoffEntry(*this, vm, &hoff_target)) return {};
+
+  // The alternative of the selected TCF entry: 0 hex, 1 xip, 2 img, 3 TBF, 4 IS2023.
+  const int entry = given("tcf") ? firmware.which() : -1;
+  mrl::FormatFlags formats;
+  formats.hex = given("hex") || entry == 0;
+  formats.xip = given("xip") || entry == 1;
+  formats.img = given("img") || entry == 2;
+  formats.tbf = given("tbf") || entry == 3 || (given("sethwid") && !formats.xip);
+  formats.is2023 = given("IS2023") || entry == 4;
+  formats.flash = given("flash") || (given("hoff") && hoff_target == "flash");
+
+  const mrl::PlanInput input{vm, formats, offset.value(), length.value()};
+  if (const auto refusal = mrl::FirstRefusal(input)) {
+    console.err << *refusal;
+    return {false, {}};
+  }
+  if (given("stamp") && !given("term")) {
+    console.err << "stamp flag is only available when term flag is also specified.\n";
+  }
+  return {true, mrl::PlanActions(input)};
+}
+
+bool LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
+  const Plan plan = PlanActions(vm);
+  for (const mrl::PlannedAction& planned : plan.actions) {
+    funcs->push_back(mrl::BindAction(planned, *this, vm, input_));
+  }
+  return plan.accepted;
 }

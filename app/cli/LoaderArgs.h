@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ActionPlan.h"
 #include "RunState.h"
 #include "args/Args.h"
 #include "link/Error.h"
@@ -32,10 +33,18 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
   // this object. Standard input is what the terminal forwards to the board.
   LoaderArgs(const qmx::Console& console, std::istream& input) : RunState(console), input_(input) {}
 
-  // Checks the bounds, selects the TCF or HOFF entry, refuses contradictory
-  // options and appends the downloader's actions in their fixed order. False
-  // when it refuses the command line; nothing is appended then, nor when an
-  // entry cannot be selected.
+  // The downloader's part of the action list for the parsed values.
+  struct Plan {
+    bool accepted = true;  // false: the command line is refused
+    std::vector<mrl::PlannedAction> actions;
+  };
+  // Checks the bounds, selects the TCF or HOFF entry (reading the container
+  // into the run state), refuses contradictory options and plans the actions
+  // in their fixed order. Reasons and notes go to the console; a refusal or
+  // an entry that cannot be selected plans nothing.
+  Plan PlanActions(const boost::program_options::variables_map& vm);
+  // Appends the planned actions, bound to this run state; returns whether the
+  // command line was accepted.
   bool GenerateFuncs(ActionList* funcs, const boost::program_options::variables_map& vm) override;
   bool Desc(boost::program_options::options_description& desc) override;
   std::vector<std::string> MutexFlags() const override { return kMutexFlags; }

@@ -20,7 +20,7 @@ std::uint32_t ParseEven(const std::vector<std::string>& tokens, std::uint32_t ma
   char* end = nullptr;
   const unsigned long long value = std::strtoull(token.c_str(), &end, 0);
   if (end == token.c_str() || *end != '\0' || errno == ERANGE || value % 2 != 0 || value > max) {
-    throw po::validation_error(po::validation_error::invalid_option_value, "", token);
+    throw po::invalid_option_value(token);
   }
   return static_cast<std::uint32_t>(value);
 }

@@ -1,1 +1,152 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "PlanText.h"
+
+namespace {
+
+using mrl_test::CommandLine;
+using mrl_test::PlanText;
+
+struct PlanCase {
+  std::vector<std::string> words;
+  std::vector<std::string> plan;  // each action's name and, in brackets, the flags it captured
+};
+
+TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
+  const PlanCase cases[] = {
+      {{}, {}},
+      {{"-d", "p", "-x", "f", "-s", "HWID"},
+       {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
+        "LoadXipFile", "LoadHelperAndReadHwid", "GuardExistingHwid", "ConvertXipToImg[sethwid]",
+        "DownloadImgImage"}},
+      {{"-d", "p", "-x", "f"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid", "RequireExistingHwid",
+        "LoadXipFile", "ConvertXipToImg", "DownloadImgImage"}},
+      {{"-d", "p", "-s", "HWID"},
+       {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
+        "LoadHelperAndReadHwid", "GuardExistingHwid", "AddHwidToTbf", "DownloadTbfTable"}},
+      {{"-d", "p", "-s", "HWID", "--hwid_file", "-i", "f"},
+       {"CheckPortGiven", "OpenSerialPort", "ReadHwidFile", "AnnounceSuppliedHwid", "LoadHexFile",
+        "LoadHelperAndReadHwid", "GuardExistingHwid", "DownloadHexImage", "AddHwidToTbf",
+        "DownloadTbfTable", "WriteBackHwidFile"}},
+      {{"-d", "p", "-i", "f"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "LoadHelperAndReadHwid",
+        "GuardExistingHwid", "DownloadHexImage"}},
+      {{"-d", "p", "-i", "f", "--ram_only"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "DownloadHexImage[ram_only]"}},
+      {{"-d", "p", "-i", "f", "--force"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "DownloadHexImage"}},
+      {{"-d", "p", "-i", "f", "--force", "--unlock"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "LoadHelperAndReadHwid",
+        "DownloadHexImage"}},
+      {{"-d", "p", "--unlock"}, {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid"}},
+      {{"-d", "p", "-g", "--winbond", "--no_ruvo"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid[no_ruvo,winbond]",
+        "PrintHwid[winbond]"}},
+      {{"-d", "p", "--clear"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid", "GuardExistingHwid",
+        "ClearEeprom"}},
+      {{"-d", "p", "--clear", "--flash", "-s", "HWID"},
+       {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
+        "LoadHelperAndReadHwid[flash]", "GuardExistingHwid", "EraseFlashImage", "AddHwidToTbf",
+        "DownloadTbfTable", "EraseFlashImage"}},
+      {{"-d", "p", "--img", "f", "--offset", "2"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadImgFile", "LoadHelperAndReadHwid",
+        "GuardExistingHwid", "DownloadImgImage"}},
+      {{"-d", "p", "--img", "f", "--rfload", "--force"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadImgFile", "LoadHelperAndReadHwid[rfload]",
+        "PadImageForRf", "DownloadImgImage[rfload]"}},
+      {{"-d", "p", "--IS2023", "f", "-r", "-t", "--stamp"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadIs2023File", "LoadHelperAndReadHwid",
+        "DownloadIs2023Image", "ResetBoard", "RunStampedTerminal"}},
+      {{"-d", "p", "--tbf", "f", "--belto_ls_gx2", "--belto_ls_pt_gpio", "A3=1", "-r", "-t"},
+       {"ParsePassthroughGpio", "CheckPortGiven", "OpenSerialPort", "LoadTbfFile",
+        "StartBeltoLsGx2Passthrough", "LoadHelperAndReadHwid[belto_ls_gx2]", "GuardExistingHwid",
+        "DownloadTbfTable[belto_ls_gx2]", "ResetBoard[belto_ls_gx2]", "RunTerminal"}},
+      {{"--belto_ls_pt_gpio", "A3=1", "--list_hid"}, {"ParsePassthroughGpio", "ListHidDevices"}},
+      {{"--hid", "--hid_cmd", "321", "--mordell"}, {"OpenHidPort", "SendHidCommand"}},
+      {{"--belto_ls_gx2"}, {"CheckPortGiven", "StartBeltoLsGx2Passthrough"}},
+      {{"-d", "p", "-i", "f", "--flash", "--belto_ls_gx2", "--ram_only"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "StartBeltoLsGx2Passthrough",
+        "EraseFlashImage", "DownloadHexImage[belto_ls_gx2,ram_only]"}},
+      {{"-d", "p", "--length", "32768", "-t"}, {"CheckPortGiven", "OpenSerialPort", "RunTerminal"}},
+  };
+  for (const PlanCase& c : cases) {
+    std::string line;
+    for (const std::string& word : c.words) line += word + " ";
+    SCOPED_TRACE(line);
+    CommandLine command(c.words);
+    const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(PlanText(plan.actions), c.plan);
+    EXPECT_EQ(command.console.err(), "");
+  }
+}
+
+TEST(ActionPlan, RefusalsInOrderWithTheirMessages) {
+  const struct {
+    std::vector<std::string> words;
+    const char* message;
+  } cases[] = {
+      {{"-d", "p", "--img", "f", "--ram_only", "--force"},
+       "Only hex files can reside solely in RAM.\n"},
+      {{"-d", "p", "-i", "f", "--ram_only", "--force"},
+       "Force loading and RAM-only are mutually exclusive.\n"},
+      {{"-d", "p", "-i", "f", "--rfload"},
+       "RF loading does not currently support non-xip files.\n"},
+      {{"-d", "p", "-x", "f", "--offset", "2"},
+       "None of hex, tbf, xip, or IS2023 files can be loaded at arbitrary offsets.\n"},
+      {{"-d", "p", "-s", "HWID", "--offset", "2"},
+       "None of hex, tbf, xip, or IS2023 files can be loaded at arbitrary offsets.\n"},
+      {{"-d", "p", "--img", "f", "--offset", "2", "--rfload"},
+       "RF loading does not currently support loading at arbitrary offsets.\n"},
+      {{"-d", "p", "--length", "4096", "-g"},
+       "Length argument only applies to extract and clear functions.\n"},
+      {{"-d", "p", "--hwid_file", "-g"},
+       "hwid_file argument is only valid if sethwid is also specified.\n"},
+      {{"-d", "p", "--hid", "-g"}, "Must specify either a serial port or HID device, not both.\n"},
+      {{"-d", "p", "--mordell", "-g"}, "Must specify a HID device to use mordell flag.\n"},
+      {{"-d", "p", "--hid_cmd", "1"}, "Must specify an HID device to use hid_cmd.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    CommandLine command(c.words);
+    const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
+    EXPECT_FALSE(plan.accepted);
+    EXPECT_TRUE(plan.actions.empty());
+    EXPECT_EQ(command.console.err(), c.message);
+  }
+}
+
+TEST(ActionPlan, ARefusalAppendsNothingAndIsReportedByTheFramework) {
+  CommandLine command({"-d", "p", "--ram_only", "--force"});
+  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  EXPECT_EQ(command.console.err(),
+            "Only hex files can reside solely in RAM.\nError processing arguments\n");
+}
+
+TEST(ActionPlan, VersionWinsOverARefusalAndOverExclusiveOptions) {
+  CommandLine command({"--version", "--ram_only", "--img", "a", "--xip", "b"});
+  const auto actions = command.args().GenerateFuncs();
+  ASSERT_EQ(actions.size(), 1u);
+  EXPECT_FALSE(actions[0]().failed());
+  EXPECT_EQ(command.console.out(), "v2.0-205-g1737eae\n");
+  EXPECT_EQ(command.console.err(),
+            "Only hex files can reside solely in RAM.\nError processing arguments\n");
+}
+
+TEST(ActionPlan, StampWithoutTermWarnsAndAddsNoTerminal) {
+  CommandLine command({"-d", "p", "--stamp", "-r"});
+  const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
+  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(PlanText(plan.actions),
+            (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "ResetBoard"}));
+  EXPECT_EQ(command.console.err(),
+            "stamp flag is only available when term flag is also specified.\n");
+}
+
+}  // namespace

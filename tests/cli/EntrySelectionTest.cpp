@@ -1,1 +1,205 @@
 #include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "PlanText.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using mrl_test::CommandLine;
+using mrl_test::PlanText;
+using mrl_test::TempDir;
+
+TCF::FirmwareFile Entry(TCF::Firmware firmware) {
+  return TCF::FirmwareFile(std::move(firmware));
+}
+
+std::string TcfFile(const TempDir& dir, TCF::FirmwareMap entries) {
+  std::ostringstream os;
+  TCF::Table(std::move(entries)).ToStream(os);
+  return dir.Write("container.tcf", os.str());
+}
+
+HOFF::Entry HoffEntry(std::string name, std::string target) {
+  HOFF::Entry entry;
+  entry.name = std::move(name);
+  entry.target = std::move(target);
+  entry.sections.push_back({"code", 0x100, {1, 2, 3, 4}});
+  return entry;
+}
+
+std::string HoffFile(const TempDir& dir, std::vector<HOFF::Entry> entries,
+                     const std::string& name = "firmware.hoff") {
+  HOFF::File file;
+  file.version = 1;
+  file.entries = std::move(entries);
+  std::ostringstream os;
+  file.ToStream(os);
+  return dir.Write(name, os.str());
+}
+
+LoaderArgs::Plan Plan(CommandLine& command) {
+  return command.loader.PlanActions(command.values());
+}
+
+TEST(TcfSelection, TheOnlyEntryIsTakenWithANote) {
+  TempDir dir;
+  const std::string path =
+      TcfFile(dir, {{"bt", Entry(qmx::File::IS2023(0x10, qmx::File::Bytes{1, 2}))}});
+  CommandLine command({"-d", "p", "--tcf", path});
+  const LoaderArgs::Plan plan = Plan(command);
+  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(PlanText(plan.actions),
+            (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid",
+                                      "DownloadIs2023Image"}));
+  EXPECT_EQ(command.console.out(),
+            "Input TCF file only contains one firmware file labeled \"bt\". Selecting this "
+            "despite tcf_entry not being supplied.\n");
+  EXPECT_EQ(command.loader.firmware.which(), 4);
+  EXPECT_EQ(command.console.err(), "");
+}
+
+TEST(TcfSelection, TheNamedEntryDecidesTheFormat) {
+  TempDir dir;
+  const std::string path = TcfFile(dir, {{"app", Entry(qmx::File::Img(qmx::File::Bytes{1, 2}))},
+                                         {"boot", Entry(qmx::File::Hex(qmx::File::Bytes{1, 2}))}});
+  CommandLine command({"-d", "p", "--tcf", path, "--tcf_entry", "boot", "--ram_only"});
+  const LoaderArgs::Plan plan = Plan(command);
+  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(PlanText(plan.actions), (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort",
+                                                              "DownloadHexImage[ram_only]"}));
+  EXPECT_EQ(command.console.out(), "");
+}
+
+TEST(TcfSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
+  TempDir dir;
+  const std::string two = TcfFile(dir, {{"app", Entry(qmx::File::Img(qmx::File::Bytes{1, 2}))},
+                                        {"App2", Entry(qmx::File::Img(qmx::File::Bytes{3, 4}))}});
+  const struct {
+    std::vector<std::string> words;
+    std::string first_line;
+  } cases[] = {
+      {{"-d", "p", "--tcf", two},
+       "Input TCF file contains multiple firmware files, but tcf_entry was not supplied to select "
+       "one.\n"},
+      {{"-d", "p", "--tcf", two, "--tcf_entry", "APP"},
+       "No firmware with label \"APP\" found within the input TCF file.\n"},
+  };
+  for (const auto& c : cases) {
+    CommandLine command(c.words);
+    const LoaderArgs::Plan plan = Plan(command);
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_TRUE(plan.actions.empty());
+    const std::string err = command.console.err();
+    EXPECT_EQ(err.substr(0, c.first_line.size()), c.first_line);
+    // The labels follow in the table's own order.
+    const std::string labels = err.substr(c.first_line.size());
+    EXPECT_TRUE(labels == "Available entries are:\napp\nApp2\n" ||
+                labels == "Available entries are:\nApp2\napp\n")
+        << labels;
+  }
+}
+
+TEST(TcfSelection, ReaderErrorsAndEmptyContainers) {
+  TempDir dir;
+  const std::string empty = TcfFile(dir, {});
+  const std::string missing = dir / "missing.tcf";
+  const struct {
+    std::string path;
+    const char* err;
+  } cases[] = {
+      {empty, "Input TCF file does not contain any firmware files.\n"},
+      {missing, "Cannot open file\n"},
+  };
+  for (const auto& c : cases) {
+    CommandLine command({"-d", "p", "--tcf", c.path});
+    const LoaderArgs::Plan plan = Plan(command);
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_TRUE(plan.actions.empty());
+    EXPECT_EQ(command.console.err(), c.err);
+  }
+}
+
+TEST(TcfSelection, BoundsAreCheckedBeforeTheContainerIsRead) {
+  TempDir dir;
+  CommandLine command({"-d", "p", "--tcf", dir / "missing.tcf", "-p", "3"});
+  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  EXPECT_EQ(command.console.err(),
+            "Invalid protocol version provided.\nError processing arguments\n");
+}
+
+TEST(HoffSelection, TheOnlyEntryIsNamedAndItsTargetDecidesFlash) {
+  TempDir dir;
+  for (const char* target : {"flash", "eeprom"}) {
+    SCOPED_TRACE(target);
+    const std::string path = HoffFile(dir, {HoffEntry("main", target)});
+    CommandLine command({"-d", "p", "--hoff", path});
+    const LoaderArgs::Plan plan = Plan(command);
+    EXPECT_TRUE(plan.accepted);
+    const bool flash = std::string(target) == "flash";
+    std::vector<std::string> expected{
+        "CheckPortGiven", "OpenSerialPort",
+        flash ? "LoadHelperAndReadHwid[flash]" : "LoadHelperAndReadHwid", "GuardExistingHwid"};
+    if (flash) expected.push_back("EraseFlashImage");
+    expected.push_back(flash ? "DownloadHoffEntry[flash]" : "DownloadHoffEntry");
+    EXPECT_EQ(PlanText(plan.actions), expected);
+    EXPECT_EQ(command.loader.hoff_entry, "main");
+    EXPECT_EQ(command.console.out(),
+              "HOFF file only contains one firmware file labeled \"main\". Selecting this despite "
+              "hoff_entry not being supplied.\n");
+  }
+}
+
+TEST(HoffSelection, TheFirstEntryOfTheNameDecidesFlash) {
+  TempDir dir;
+  const std::string path = HoffFile(
+      dir, {HoffEntry("other", "flash"), HoffEntry("app", "eeprom"), HoffEntry("app", "flash")});
+  CommandLine command({"-d", "p", "--hoff", path, "--hoff_entry", "app"});
+  const LoaderArgs::Plan plan = Plan(command);
+  EXPECT_EQ(PlanText(plan.actions),
+            (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid",
+                                      "GuardExistingHwid", "DownloadHoffEntry"}));
+  EXPECT_EQ(command.loader.hoff_file.entries.size(), 3u);
+}
+
+TEST(HoffSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
+  TempDir dir;
+  const std::string two = HoffFile(dir, {HoffEntry("a", "flash"), HoffEntry("b", "flash")});
+  const struct {
+    std::vector<std::string> words;
+    const char* err;
+  } cases[] = {
+      {{"-d", "p", "--hoff", two},
+       "HOFF file contains multiple firmware files, but hoff_entry was not supplied to select "
+       "one.\nAvailable HOFF entries are:\na\nb\n"},
+      {{"-d", "p", "--hoff", two, "--hoff_entry", "c"},
+       "No HOFF entry with label \"c\" found within the input HOFF file.\nAvailable HOFF entries "
+       "are:\na\nb\n"},
+      {{"-d", "p", "--hoff", HoffFile(dir, {}, "empty.hoff")},
+       "HOFF file does not contain any firmware files.\n"},
+      {{"-d", "p", "--hoff", dir.Write("bad.hoff", "{")}, "Error parsing HOFF file\n"},
+  };
+  for (const auto& c : cases) {
+    CommandLine command(c.words);
+    const LoaderArgs::Plan plan = Plan(command);
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_TRUE(plan.actions.empty());
+    EXPECT_EQ(command.console.err(), c.err);
+  }
+}
+
+TEST(ContainerSelection, TcfWithHoffReadsTheTcfFirstAndIsThenExclusive) {
+  TempDir dir;
+  const std::string path = HoffFile(dir, {HoffEntry("main", "eeprom")});
+  CommandLine command({"-d", "p", "--tcf", path, "--hoff", path});
+  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  EXPECT_EQ(
+      command.console.err(),
+      "Invalid file format\nThe following provided flags are mutually exclusive:\ntcf\nhoff\n");
+}
+
+}  // namespace
