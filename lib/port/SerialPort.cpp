@@ -16,7 +16,6 @@ namespace qmx {
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 // Bits a byte takes on the line: start bit, 8 data bits, stop bit.
 constexpr unsigned kBitsPerByte = 10;

@@ -42,27 +42,33 @@ struct Spent {
   microseconds cpu{};
 };
 
-Spent Measure(const std::function<void()>& transfer) {
+std::ostream& operator<<(std::ostream& os, const Spent& spent) {
+  return os << "processor " << spent.cpu.count() << " us in "
+            << std::chrono::duration_cast<microseconds>(spent.wall).count() << " us";
+}
+
+// Measures transfer on the calling thread while the far side, on a thread of
+// its own, does far_side after delay.
+Spent Measure(const std::function<void()>& transfer, milliseconds delay,
+              const std::function<void()>& far_side) {
+  std::thread other([&] {
+    std::this_thread::sleep_for(delay);
+    far_side();
+  });
   const auto wall_start = steady_clock::now();
   const microseconds cpu_start = ThreadCpuTime();
   transfer();
-  return {steady_clock::now() - wall_start, ThreadCpuTime() - cpu_start};
+  const Spent spent{steady_clock::now() - wall_start, ThreadCpuTime() - cpu_start};
+  other.join();
+  return spent;
 }
 
-// Does what the far side does, after delay, on a thread of its own.
-class FarSideLater {
- public:
-  FarSideLater(milliseconds delay, std::function<void()> action)
-      : thread_([delay, action = std::move(action)] {
-          std::this_thread::sleep_for(delay);
-          action();
-        }) {}
-  ~FarSideLater() { thread_.join(); }
-  FarSideLater(const FarSideLater&) = delete;
-  FarSideLater& operator=(const FarSideLater&) = delete;
-
- private:
-  std::thread thread_;
+// Names each case of a parameterised test after its name field.
+struct ByName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
 };
 
 // A board that answers every byte with the same byte takes far less than the
@@ -117,13 +123,11 @@ TEST_P(SerialPortIdle, WaitsWithoutUsingTheProcessor) {
   auto port = OpenLine();
   std::uint8_t in = 0;
   qmx::GenericPort::TransferResult result = qmx::Error::None{};
-  Spent spent;
-  {
-    FarSideLater far_side(kIdle, [&] {
-      if (c.byte_comes) pty_.send({0x5A});
-    });
-    spent = Measure([&] { result = port->read_all(&in, 1, milliseconds(c.timeout_ms)); });
-  }
+  const Spent spent =
+      Measure([&] { result = port->read_all(&in, 1, milliseconds(c.timeout_ms)); }, kIdle,
+              [&] {
+                if (c.byte_comes) pty_.send({0x5A});
+              });
 
   EXPECT_EQ(static_cast<int>(result), c.code);
   if (c.byte_comes) {
@@ -132,18 +136,14 @@ TEST_P(SerialPortIdle, WaitsWithoutUsingTheProcessor) {
   const milliseconds waited = c.byte_comes ? kIdle : milliseconds(c.timeout_ms);
   EXPECT_GE(spent.wall, waited - milliseconds(50));
   EXPECT_LT(spent.wall, waited + milliseconds(1000));
-  EXPECT_LT(spent.cpu * 100, spent.wall)
-      << "processor " << spent.cpu.count() << " us in "
-      << std::chrono::duration_cast<microseconds>(spent.wall).count() << " us";
+  EXPECT_LT(spent.cpu * 100, spent.wall) << spent;
 }
 
 INSTANTIATE_TEST_SUITE_P(SilentBoard, SerialPortIdle,
                          ::testing::Values(IdleCase{"NoDeadline", 0, true, 0},
                                            IdleCase{"Deadline3000", 3000, true, 0},
                                            IdleCase{"SilentUntilDeadline", 2000, false, 4}),
-                         [](const ::testing::TestParamInfo<IdleCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         ByName());
 
 struct HangUpCase {
   const char* name;
@@ -170,31 +170,25 @@ TEST_P(SerialPortHangUp, EndsWithoutSpinning) {
   const auto len = static_cast<unsigned>(buf.size());
   const milliseconds timeout(c.timeout_ms);
   qmx::GenericPort::TransferResult result = qmx::Error::None{};
-  Spent spent;
-  {
-    FarSideLater far_side(kHangUpAfter, [&] { pty_.hang_up(); });
-    spent = Measure([&] {
-      result = c.write ? port->write_all(buf.data(), len, timeout)
-                       : port->read_all(buf.data(), len, timeout);
-    });
-  }
+  const Spent spent = Measure(
+      [&] {
+        result = c.write ? port->write_all(buf.data(), len, timeout)
+                         : port->read_all(buf.data(), len, timeout);
+      },
+      kHangUpAfter, [&] { pty_.hang_up(); });
 
   EXPECT_EQ(static_cast<int>(result), c.code);
   EXPECT_EQ(port->getLastErrorString(), ErrorString(EIO));
   EXPECT_GE(spent.wall, c.at_deadline ? timeout : kHangUpAfter - milliseconds(50));
   EXPECT_LT(spent.wall, c.at_deadline ? timeout + milliseconds(1000) : timeout);
   // A loop that spins would use about all of its wall time.
-  EXPECT_LT(spent.cpu * 5, spent.wall)
-      << "processor " << spent.cpu.count() << " us in "
-      << std::chrono::duration_cast<microseconds>(spent.wall).count() << " us";
+  EXPECT_LT(spent.cpu * 5, spent.wall) << spent;
 }
 
 INSTANTIATE_TEST_SUITE_P(FarSideGone, SerialPortHangUp,
                          ::testing::Values(HangUpCase{"Read", false, 1000, 4, true},
                                            HangUpCase{"Write", true, 3000, 3, false}),
-                         [](const ::testing::TestParamInfo<HangUpCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         ByName());
 
 // A board that stops taking bytes cannot hold a write beyond its deadline.
 TEST_F(SerialPortWait, StalledWriteEndsAtItsDeadline) {
