@@ -1,30 +1,55 @@
 #include "port/GenericPort.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace qmx {
 namespace {
 
-// The transfer loop shared by read_all and write_all.
-template <typename SomeOperation>
-GenericPort::TransferResult TransferAll(SomeOperation some, unsigned len,
-                                        std::chrono::milliseconds timeout,
-                                        std::uint8_t failure_code) {
-  using std::chrono::milliseconds;
-  using std::chrono::steady_clock;
-  // Short deadlines poll back to back. Waiting without a deadline polls like a
-  // long one, so that it does not keep a core busy.
-  const milliseconds poll =
-      (timeout > milliseconds(9) || timeout.count() == 0) ? milliseconds(1) : timeout / 10;
-  const steady_clock::time_point deadline = steady_clock::now() + timeout;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// The plain pause between some-operations of a port that cannot tell when it is ready.
+constexpr milliseconds kPause{1};
+// Timeouts up to this call the some-operations back to back.
+constexpr milliseconds kBackToBack{9};
+// The longest single wait; a transfer without a deadline looks again this often.
+constexpr milliseconds kLongestWait{100};
+
+// The whole-transfer deadline on the steady clock, taken once at the start.
+class TransferClock {
+ public:
+  explicit TransferClock(milliseconds timeout)
+      : timeout_(timeout), deadline_(steady_clock::now() + timeout) {}
+
+  // How long the wait before the next call may take; 0: call back to back.
+  milliseconds next_wait() const {
+    if (timeout_.count() == 0) return kLongestWait;
+    if (timeout_ <= kBackToBack) return milliseconds(0);
+    const auto left = std::chrono::ceil<milliseconds>(deadline_ - steady_clock::now());
+    return std::clamp(left, milliseconds(0), kLongestWait);
+  }
+  bool expired() const { return timeout_.count() != 0 && steady_clock::now() >= deadline_; }
+
+ private:
+  milliseconds timeout_;
+  steady_clock::time_point deadline_;
+};
+
+// The transfer loop shared by read_all and write_all: completion is tested
+// before the clock, and no call is made once the deadline has been seen to pass.
+template <typename SomeOperation, typename Wait>
+GenericPort::TransferResult TransferAll(SomeOperation some, Wait wait, unsigned len,
+                                        const TransferClock& clock, std::uint8_t failure_code) {
   unsigned moved = 0;
   for (;;) {
     const int n = some(moved, len - moved);
     if (n < 0) return GenericPort::Error(failure_code);
     moved += static_cast<unsigned>(n);
     if (moved == len) return qmx::Error::None{};
-    if (poll.count() > 0) std::this_thread::sleep_for(poll);
-    if (timeout.count() != 0 && steady_clock::now() >= deadline) return GenericPort::Error(4);
+    const milliseconds limit = clock.next_wait();
+    if (limit.count() > 0) wait(limit);
+    if (clock.expired()) return GenericPort::Error(4);
   }
 }
 
@@ -47,16 +72,34 @@ int GenericPort::write_command(std::uint8_t command) {
   return write_command(&command, 1);
 }
 
+void GenericPort::wait_ready(Readiness, milliseconds limit) {
+  std::this_thread::sleep_for(std::min(limit, kPause));
+}
+
+int GenericPort::wait_sent(milliseconds) {
+  return 0;
+}
+
 GenericPort::TransferResult GenericPort::read_all(std::uint8_t* buf, unsigned len,
-                                                  std::chrono::milliseconds timeout) {
-  return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); }, len,
-                     timeout, 2);
+                                                  milliseconds timeout) {
+  const TransferClock clock(timeout);
+  return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); },
+                     [&](milliseconds limit) { wait_ready(Readiness::kInput, limit); }, len, clock,
+                     2);
 }
 
 GenericPort::TransferResult GenericPort::write_all(const std::uint8_t* data, unsigned len,
-                                                   std::chrono::milliseconds timeout) {
-  return TransferAll([&](unsigned done, unsigned rest) { return write_some(data + done, rest); },
-                     len, timeout, 3);
+                                                   milliseconds timeout) {
+  const TransferClock clock(timeout);
+  TransferResult handed =
+      TransferAll([&](unsigned done, unsigned rest) { return write_some(data + done, rest); },
+                  [&](milliseconds limit) { wait_ready(Readiness::kRoom, limit); }, len, clock, 3);
+  if (handed.failed()) return handed;
+  for (;;) {
+    const int unsent = wait_sent(clock.next_wait());
+    if (unsent == 0) return qmx::Error::None{};
+    if (unsent < 0 || clock.expired()) return Error(3);
+  }
 }
 
 }  // namespace qmx

@@ -9,9 +9,9 @@
 
 namespace qmx {
 
-// read_some and write_some must be safe to run at the same time on two threads
-// (the terminal reads on one and writes on the other); everything else runs on
-// one thread.
+// read_some and write_some, and with them read_all and write_all, may run at
+// the same time on two threads (the terminal reads on one and writes on the
+// other); everything else runs on one thread.
 class GenericPort {
  public:
   class Error final : public qmx::Error::Code {
@@ -38,7 +38,6 @@ class GenericPort {
   virtual void reset() = 0;
   // Hands at most len bytes to the link without waiting for them to arrive at
   // the far end; returns the count accepted (0..len) or a negative value on failure.
-  // May run on one thread while read_some runs on another.
   virtual int write_some(const std::uint8_t* data, unsigned len) = 0;
   // Copies at most len bytes that have already arrived, without waiting;
   // returns the count (0 when nothing is there) or a negative value on failure.
@@ -50,13 +49,30 @@ class GenericPort {
   // Sends one command byte through the operation above.
   virtual int write_command(std::uint8_t command);
 
-  // Fill the whole buffer / send every byte, polling the some-operations until
-  // done or until timeout has passed for the whole transfer (error 4). A failing
-  // some-operation ends the transfer with error 2 (read) or 3 (write).
-  // A timeout of 0 waits forever. Polls every 1 ms, back to back for timeouts of 1 to 9 ms.
+  // Fill the whole buffer / send every byte, calling the some-operations until
+  // done or until timeout has passed for the whole transfer (error 4). A
+  // failing some-operation ends the transfer with error 2 (read) or 3 (write).
+  // Between calls they wait for the port to be ready (below), at most until the
+  // deadline; timeouts of 1 to 9 ms call back to back. A timeout of 0 has no
+  // deadline and waits forever.
   TransferResult read_all(std::uint8_t* buf, unsigned len, std::chrono::milliseconds timeout);
+  // Succeeds only once the link has sent every byte (wait_sent); bytes handed
+  // over but not sent by the deadline are a failed write (error 3).
   TransferResult write_all(const std::uint8_t* data, unsigned len,
                            std::chrono::milliseconds timeout);
+
+ protected:
+  enum class Readiness { kInput, kRoom };
+  // Waits at most limit (above 0) until the link has input to read (kInput) or
+  // room to take more bytes (kRoom), returning as soon as it has; may return
+  // earlier. The base pauses for 1 ms, or for limit when that is shorter.
+  // Called by read_all (kInput) and write_all (kRoom) on their own threads.
+  virtual void wait_ready(Readiness readiness, std::chrono::milliseconds limit);
+  // Waits at most limit (0: not at all) until every byte that write_some
+  // accepted has left the link; returns the count still waiting to leave, 0
+  // once all have, or a negative value on failure. The base knows of no such
+  // queue: 0 at once. Called by write_all on its thread.
+  virtual int wait_sent(std::chrono::milliseconds limit);
 };
 
 inline const GenericPort::Error GenericPort::Error::kOpenFailed{1};

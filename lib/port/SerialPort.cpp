@@ -16,15 +16,11 @@ namespace qmx {
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::nanoseconds;
-using std::chrono::steady_clock;
 
 // Bits a byte takes on the line: start bit, 8 data bits, stop bit.
 constexpr unsigned kBitsPerByte = 10;
 // The rate assumed for sending when the driver does not tell its own.
 constexpr unsigned kFallbackRate = 9600;
-// A write may take twice its bytes' line time plus this before it gives up.
-constexpr milliseconds kSendMargin{50};
 // The shortest pause while waiting for the driver to send what it holds.
 constexpr std::chrono::microseconds kMinimumPause{100};
 
@@ -106,43 +102,41 @@ unsigned SerialPort::LineRate() {
 }
 
 int SerialPort::write_some(const std::uint8_t* data, unsigned len) {
-  const steady_clock::time_point deadline =
-      steady_clock::now() + 2 * LineTime(len, LineRate()) + kSendMargin;
-  return HandOver(data, len, deadline) && AwaitSent(deadline) ? static_cast<int>(len) : -1;
+  const ssize_t n = ::write(fd_, data, len);
+  if (n >= 0) return static_cast<int>(n);
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  NoteFailure(errno);
+  return -1;
 }
 
-bool SerialPort::HandOver(const std::uint8_t* data, unsigned len,
-                          steady_clock::time_point deadline) {
-  unsigned handed = 0;
-  while (handed < len) {
-    const ssize_t n = ::write(fd_, data + handed, len - handed);
-    if (n > 0) {
-      handed += static_cast<unsigned>(n);
-      continue;
-    }
-    // A write that takes nothing waits for room like a refused one, under the deadline.
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return Failed(errno);
-    const auto left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
-    if (left.count() <= 0) return Failed(ETIMEDOUT);
-    pollfd writable{fd_, POLLOUT, 0};
-    ::poll(&writable, 1, static_cast<int>(left.count()));
+void SerialPort::wait_ready(Readiness readiness, milliseconds limit) {
+  pollfd watched{fd_, static_cast<short>(readiness == Readiness::kInput ? POLLIN : POLLOUT), 0};
+  const int ready = ::poll(&watched, 1, static_cast<int>(limit.count()));
+  if (ready < 0 && errno == EINTR) return;
+  if (ready < 0) {
+    NoteFailure(errno);
+  } else if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    NoteFailure(EIO);
+  } else {
+    return;
   }
-  return true;
+  // Waiting on the device would return at once from now on: pause instead.
+  GenericPort::wait_ready(readiness, limit);
 }
 
-bool SerialPort::AwaitSent(steady_clock::time_point deadline) {
-  for (;;) {
-    int queued = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return Failed(errno);
-    if (queued <= 0) return true;
-    const auto left = deadline - steady_clock::now();
-    if (left <= nanoseconds::zero()) return Failed(ETIMEDOUT);
-    const nanoseconds drain = LineTime(static_cast<unsigned>(queued), LineRate());
-    // Less than the shortest pause may be left; the deadline still wins.
-    std::this_thread::sleep_for(
-        std::min<nanoseconds>(std::max<nanoseconds>(drain, kMinimumPause), left));
-  }
+int SerialPort::QueuedOutput() {
+  int queued = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &queued) == 0) return std::max(queued, 0);
+  NoteFailure(errno);
+  return -1;
+}
+
+int SerialPort::wait_sent(milliseconds limit) {
+  const int queued = QueuedOutput();
+  if (queued <= 0 || limit.count() == 0) return queued;
+  const std::chrono::microseconds drain = LineTime(static_cast<unsigned>(queued), LineRate());
+  std::this_thread::sleep_for(std::clamp<std::chrono::microseconds>(drain, kMinimumPause, limit));
+  return QueuedOutput();
 }
 
 int SerialPort::read_some(std::uint8_t* buf, unsigned len) {

@@ -12,8 +12,10 @@
 
 namespace qmx {
 
-// read_some and write_some may run on two threads at once; everything else
-// belongs to one thread. Keeps the base's command channel (none: -1).
+// read_some and write_some (and read_all and write_all over them) may run on
+// two threads at once; everything else belongs to one thread. Keeps the base's
+// command channel (none: -1). write_all returns success once the driver has
+// sent every byte, not just taken it.
 class SerialPort : public GenericPort {
  public:
   // Opens the device name as given (e.g. /dev/ttyUSB0), non-blocking, without
@@ -35,10 +37,8 @@ class SerialPort : public GenericPort {
   // flush, wait 200 ms, clear RTS, set DTR, flush, clear DTR, wait 100 ms.
   // Failures are ignored; leaves both lines low.
   void reset() override;
-  // Sends all len bytes and returns len once the driver has put them on the
-  // line. Gives up with -1 when they are not out within twice their time at
-  // the line rate plus 50 ms (a device that stopped taking data), or when the
-  // device fails.
+  // Hands the driver what it takes of len bytes now, without waiting; the
+  // count (0 when its buffer is full), or -1 when the device fails.
   int write_some(const std::uint8_t* data, unsigned len) override;
   // Copies up to len bytes that have arrived and returns at once; the count,
   // 0 when nothing has arrived. Never negative: a failing device reads as silent.
@@ -57,25 +57,25 @@ class SerialPort : public GenericPort {
   int set_RTS(bool high);
   int set_DTR(bool high);
 
+ protected:
+  // Waits on the device (poll) for input or room, at most limit. A device that
+  // hung up or fails is never ready, so this is noted as the last failure
+  // (EIO) and the wait falls back to the base's plain pause.
+  void wait_ready(Readiness readiness, std::chrono::milliseconds limit) override;
+  // The count the driver still holds to send; when there are any, waits first
+  // for about their time on the line, at most limit. -1 when the driver does
+  // not tell.
+  int wait_sent(std::chrono::milliseconds limit) override;
+
  private:
   int OpenExclusive(const char* device);
   // Sets (high) or clears the modem lines of mask; 0 or the errno of the failure.
   int DriveLines(int mask, bool high);
-  // set_RTS and set_DTR for the line of mask.
-  int SetLine(int mask, bool high);
   // The rate at which the driver sends, bits per second.
   unsigned LineRate();
-  // Hands all len bytes to the driver; false after noting the failure, or
-  // ETIMEDOUT when the deadline passes first.
-  bool HandOver(const std::uint8_t* data, unsigned len,
-                std::chrono::steady_clock::time_point deadline);
-  // Waits until the driver has sent everything it holds; false as above.
-  bool AwaitSent(std::chrono::steady_clock::time_point deadline);
+  // Bytes the driver holds that have not gone out yet; -1 on failure.
+  int QueuedOutput();
   void NoteFailure(int error) { last_error_.store(error); }
-  bool Failed(int error) {
-    NoteFailure(error);
-    return false;
-  }
 
   int fd_ = -1;
   std::atomic<int> last_error_{0};

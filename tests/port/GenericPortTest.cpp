@@ -239,4 +239,89 @@ INSTANTIATE_TEST_SUITE_P(ShortAndLongTimeouts, DeadlinePassesDuringCall,
                                   (info.param.completes ? "Completes" : "TimesOut");
                          });
 
+// A link that holds written bytes for a while: wait_sent answers the count
+// still unsent from a script, one entry per call, the last entry repeating;
+// while bytes are unsent it waits its whole limit.
+class HoldingPort : public ScriptedPort {
+ public:
+  std::deque<int> unsent_script = {0};
+  std::vector<milliseconds> sent_limits;  // the limit of each wait_sent call
+
+ protected:
+  int wait_sent(milliseconds limit) override {
+    sent_limits.push_back(limit);
+    const int unsent = unsent_script.front();
+    if (unsent_script.size() > 1) unsent_script.pop_front();
+    if (unsent > 0) std::this_thread::sleep_for(limit);
+    return unsent;
+  }
+};
+
+struct SentCase {
+  const char* name;
+  long long timeout_ms;
+  std::deque<int> unsent;
+  int code;
+  std::size_t calls;  // of wait_sent; 0 where it depends on the clock
+};
+
+void PrintTo(const SentCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class WriteWaitsUntilSent : public ::testing::TestWithParam<SentCase> {};
+
+// write_all succeeds only once the link has sent every byte; bytes still
+// unsent at the deadline, or a link that cannot tell, fail the write.
+TEST_P(WriteWaitsUntilSent, UnderTheTransferDeadline) {
+  const SentCase& c = GetParam();
+  HoldingPort port;
+  port.unsent_script = c.unsent;
+  std::vector<std::uint8_t> out = {1, 2, 3, 4};
+  const milliseconds timeout(c.timeout_ms);
+
+  const auto start = steady_clock::now();
+  const auto result = Transfer(port, Direction::kWrite, out, timeout);
+  const auto elapsed = steady_clock::now() - start;
+
+  EXPECT_EQ(static_cast<int>(result), c.code);
+  EXPECT_EQ(port.written, out);
+  if (c.calls != 0) {
+    EXPECT_EQ(port.sent_limits.size(), c.calls);
+  }
+  if (c.code == 3 && c.unsent.back() > 0) {
+    EXPECT_GE(elapsed, timeout);
+  }
+  EXPECT_LT(elapsed, timeout + milliseconds(1000));
+  for (const milliseconds limit : port.sent_limits) {
+    // Back to back for timeouts of 1 to 9 ms; otherwise a bounded wait.
+    if (c.timeout_ms >= 1 && c.timeout_ms <= 9) {
+      EXPECT_EQ(limit.count(), 0);
+    } else {
+      EXPECT_GT(limit.count(), 0);
+      EXPECT_LE(limit, std::max(timeout, milliseconds(100)));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldBytes, WriteWaitsUntilSent,
+                         ::testing::Values(SentCase{"SentAtOnce", 3000, {0}, 0, 1},
+                                           SentCase{"SentAfterTwoWaits", 3000, {3, 1, 0}, 0, 3},
+                                           SentCase{"SentWithoutDeadline", 0, {2, 2, 0}, 0, 3},
+                                           SentCase{"LinkCannotTell", 3000, {2, -1}, 3, 2},
+                                           SentCase{"HeldPastTheDeadline", 50, {4}, 3, 0},
+                                           SentCase{"HeldPastAShortDeadline", 5, {4}, 3, 0}),
+                         [](const ::testing::TestParamInfo<SentCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A write that fails before every byte was handed over does not wait for them to leave.
+TEST(GenericPort, FailedHandOverWaitsForNothing) {
+  HoldingPort port;
+  port.write_script = {2, -1};
+  std::vector<std::uint8_t> out = {1, 2, 3, 4};
+  EXPECT_EQ(static_cast<int>(Transfer(port, Direction::kWrite, out, milliseconds(3000))), 3);
+  EXPECT_TRUE(port.sent_limits.empty());
+}
+
 }  // namespace
