@@ -40,16 +40,17 @@ class TransferClock {
 // before the clock, and no call is made once the deadline has been seen to pass.
 template <typename SomeOperation, typename Wait>
 GenericPort::TransferResult TransferAll(SomeOperation some, Wait wait, unsigned len,
-                                        const TransferClock& clock, std::uint8_t failure_code) {
+                                        const TransferClock& clock,
+                                        const GenericPort::Error& failure) {
   unsigned moved = 0;
   for (;;) {
     const int n = some(moved, len - moved);
-    if (n < 0) return GenericPort::Error(failure_code);
+    if (n < 0) return failure;
     moved += static_cast<unsigned>(n);
     if (moved == len) return qmx::Error::None{};
     const milliseconds limit = clock.next_wait();
     if (limit.count() > 0) wait(limit);
-    if (clock.expired()) return GenericPort::Error(4);
+    if (clock.expired()) return GenericPort::Error::kTimedOut;
   }
 }
 
@@ -60,7 +61,10 @@ const std::string& GenericPort::Error::msg() const {
   static const std::string kReadStr{"Failed to read from port"};
   static const std::string kWriteStr{"Failed to write to port"};
   static const std::string kTimeoutStr{"Operation timed out"};
-  return qmx::Error::LookupText(code(), {{2, kReadStr}, {3, kWriteStr}, {4, kTimeoutStr}},
+  return qmx::Error::LookupText(code(),
+                                {{kReadFailed.code(), kReadStr},
+                                 {kWriteFailed.code(), kWriteStr},
+                                 {kTimedOut.code(), kTimeoutStr}},
                                 kOpenStr);
 }
 
@@ -85,7 +89,7 @@ GenericPort::TransferResult GenericPort::read_all(std::uint8_t* buf, unsigned le
   const TransferClock clock(timeout);
   return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); },
                      [&](milliseconds limit) { wait_ready(Readiness::kInput, limit); }, len, clock,
-                     2);
+                     Error::kReadFailed);
 }
 
 GenericPort::TransferResult GenericPort::write_all(const std::uint8_t* data, unsigned len,
@@ -93,12 +97,13 @@ GenericPort::TransferResult GenericPort::write_all(const std::uint8_t* data, uns
   const TransferClock clock(timeout);
   TransferResult handed =
       TransferAll([&](unsigned done, unsigned rest) { return write_some(data + done, rest); },
-                  [&](milliseconds limit) { wait_ready(Readiness::kRoom, limit); }, len, clock, 3);
+                  [&](milliseconds limit) { wait_ready(Readiness::kRoom, limit); }, len, clock,
+                  Error::kWriteFailed);
   if (handed.failed()) return handed;
   for (;;) {
     const int unsent = wait_sent(clock.next_wait());
     if (unsent == 0) return qmx::Error::None{};
-    if (unsent < 0 || clock.expired()) return Error(3);
+    if (unsent < 0 || clock.expired()) return Error::kWriteFailed;
   }
 }
 

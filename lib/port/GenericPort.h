@@ -61,13 +61,15 @@ class GenericPort {
   TransferResult write_all(const std::uint8_t* data, unsigned len,
                            std::chrono::milliseconds timeout);
 
- protected:
   enum class Readiness { kInput, kRoom };
   // Waits at most limit (above 0) until the link has input to read (kInput) or
   // room to take more bytes (kRoom), returning as soon as it has; may return
   // earlier. The base pauses for 1 ms, or for limit when that is shorter.
-  // Called by read_all (kInput) and write_all (kRoom) on their own threads.
+  // Called on the thread that reads (kInput) or writes (kRoom): read_all and
+  // write_all between their calls, and the terminal's output direction.
   virtual void wait_ready(Readiness readiness, std::chrono::milliseconds limit);
+
+ protected:
   // Waits at most limit (0: not at all) until every byte that write_some
   // accepted has left the link; returns the count still waiting to leave, 0
   // once all have, or a negative value on failure. The base knows of no such

@@ -57,11 +57,12 @@ class SerialPort : public GenericPort {
   int set_RTS(bool high);
   int set_DTR(bool high);
 
- protected:
   // Waits on the device (poll) for input or room, at most limit. A device that
   // hung up or fails is never ready, so this is noted as the last failure
   // (EIO) and the wait falls back to the base's plain pause.
   void wait_ready(Readiness readiness, std::chrono::milliseconds limit) override;
+
+ protected:
   // The count the driver still holds to send; when there are any, waits first
   // for about their time on the line, at most limit. -1 when the driver does
   // not tell.
