@@ -81,6 +81,11 @@ std::vector<std::uint8_t> SimulatedBoard::flash(std::uint32_t offset, unsigned l
   return Load(true, offset, len);
 }
 
+void SimulatedBoard::SendToHost(std::vector<std::uint8_t> bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  to_host_.insert(to_host_.end(), bytes.begin(), bytes.end());
+}
+
 void SimulatedBoard::Run() {
   Program program = config_.initial_program;
   for (;;) {
@@ -284,8 +289,23 @@ Program SimulatedBoard::Recognise(const Bytes& image) const {
   return Program::kUserProgram;
 }
 
+// A user program: sends what the test gave it and keeps what the host sends.
 Program SimulatedBoard::Idle() {
-  for (;;) Receive();
+  for (;;) {
+    Bytes output;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      output.swap(to_host_);
+    }
+    Send(output);
+    Pump(kPoll);
+    if (pending_at_ == pending_.size()) continue;
+    Update([&](BoardRecord& r) {
+      r.received.insert(r.received.end(), pending_.begin() + pending_at_, pending_.end());
+    });
+    pending_.clear();
+    pending_at_ = 0;
+  }
 }
 
 // ---- Loader image ----------------------------------------------------------

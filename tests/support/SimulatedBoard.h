@@ -112,6 +112,7 @@ struct BoardRecord {
   unsigned rf_bad_check_bytes = 0;
   unsigned rf_hwid_polls = 0;
   unsigned rf_status_polls = 0;
+  std::vector<std::uint8_t> received;  // what the host sent to the running user program
 };
 
 class SimulatedBoard {
@@ -130,6 +131,9 @@ class SimulatedBoard {
                  std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
   std::vector<std::uint8_t> eeprom() const;
   std::vector<std::uint8_t> flash(std::uint32_t offset, unsigned len) const;  // erased: 0xFF
+  // The running user program sends bytes to the host, as a program's console
+  // output does; a board that runs no user program sends them once one runs.
+  void SendToHost(std::vector<std::uint8_t> bytes);
 
  private:
   struct Reset {};  // thrown on the board thread when the host resets it
@@ -182,6 +186,7 @@ class SimulatedBoard {
   BoardRecord record_;
   std::vector<std::uint8_t> eeprom_;
   std::map<std::uint32_t, std::uint8_t> flash_;
+  std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   // Board thread only.
   std::vector<std::uint8_t> pending_;
