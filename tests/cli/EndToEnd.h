@@ -1,0 +1,135 @@
+#pragma once
+// Runs the mrl program itself against a simulated board: the program opens the
+// board's pseudo-terminal as its serial port, and a test checks its exit
+// status, what it printed and what the board ended up holding.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file/HWID.h"
+#include "link/XipImageLoader.h"
+#include "support/ProgramRun.h"
+#include "support/SimulatedBoard.h"
+#include "support/TempDir.h"
+
+namespace mrl_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Far beyond any run's own time, also under the sanitizers and a busy machine.
+constexpr std::chrono::seconds kRunDeadline{30};
+
+// What the program prints on standard output.
+// Around a download through the boot monitor (a loader image or a hex image).
+inline const std::string kBootDownloadStart =
+    "Starting file download to Quarn2. You may need to reset the board.\nDownload in progress.\n";
+// A loader image placed in RAM, with the line that follows it.
+inline const std::string kLoaderOut = kBootDownloadStart + "\n";
+// A hex image through the boot monitor.
+inline const std::string kHexOut = kBootDownloadStart + "Download succeeded!\n";
+// An image through the loader.
+inline const std::string kImgOut =
+    "Starting file download to Quarn2.\nDownload in progress.\nDownload succeeded!\n";
+
+inline const std::string kTermStart = "Starting Quarn Simple Terminal (Press CTRL-C to quit):\n";
+
+// A build without target images warns once per run that places one on the
+// board. Returns standard error without that warning, which must come first.
+inline std::string AfterStandInWarning(const std::string& err) {
+  if (kTargetImagesSupplied) return err;
+  const std::string warning = "Warning: this build carries no target images";
+  if (err.compare(0, warning.size(), warning) != 0) {
+    ADD_FAILURE() << "no warning about the missing target images in:\n" << err;
+    return err;
+  }
+  const std::size_t end = err.find('\n');
+  return end == std::string::npos ? std::string() : err.substr(end + 1);
+}
+
+// Deterministic bytes that are never zero, so a missed write shows.
+inline Bytes Pattern(std::size_t len, unsigned seed) {
+  Bytes bytes(len);
+  for (std::size_t i = 0; i < len; ++i)
+    bytes[i] = static_cast<std::uint8_t>(1 + (i * 7 + seed) % 251);
+  return bytes;
+}
+
+// The EEPROM bytes of a HWID: each word high byte first.
+inline Bytes HwidBytes(const HWID::Raw& hwid) {
+  Bytes bytes;
+  for (std::uint16_t word : hwid) {
+    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(word));
+  }
+  return bytes;
+}
+
+// A HWID that a board holds, and one given on the command line.
+inline const HWID::Raw kBoardHwid{0x1234, 0x0567, 0x0ABC, 0x0DEF};
+inline const std::string kHwidText = "0123456789AB";
+inline HWID::Raw GivenHwid() {
+  return HWID::base32ToRaw(kHwidText.c_str());
+}
+
+inline BoardConfig WithHwid(HWID::Raw hwid = kBoardHwid) {
+  BoardConfig config;
+  config.hwid = hwid;
+  return config;
+}
+
+// A valid xip container, and the img image the library makes of it for a HWID
+// and a page size.
+Bytes XipContainer();
+Bytes XipImage(const Bytes& container, const HWID::Raw& hwid, int page_size);
+
+// How the program shows a HWID: the 18-character hex form, then the base-32
+// form in parentheses.
+std::string HexForm(const HWID::Raw& hwid);
+std::string Base32Form(const HWID::Raw& hwid);
+
+// The line announcing the HWID given on the command line.
+std::string Announcement(const HWID::Raw& hwid);
+// What the program prints for a TBF table: each binary entry, then the hex entry.
+std::string TbfOut(unsigned binary_entries, bool hex);
+
+inline Bytes Slice(const Bytes& bytes, std::size_t at, std::size_t len) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+               bytes.begin() + static_cast<std::ptrdiff_t>(at + len));
+}
+
+// Runs mrl with the given words and waits for its end.
+ProgramOutcome RunMrl(const std::vector<std::string>& words);
+
+// A fresh board per test, and mrl run against it.
+class EndToEnd : public testing::Test {
+ protected:
+  void StartBoard(BoardConfig config = {}) { board_ = std::make_unique<SimulatedBoard>(config); }
+  SimulatedBoard& board() {
+    if (!board_) StartBoard();
+    return *board_;
+  }
+  // The words with the board's port in front.
+  std::vector<std::string> OnBoard(std::vector<std::string> words) {
+    words.insert(words.begin(), {"--dev", board().device()});
+    return words;
+  }
+  // Runs mrl on the board with the given words.
+  ProgramOutcome Mrl(const std::vector<std::string>& words) { return RunMrl(OnBoard(words)); }
+  std::string File(const std::string& name, const Bytes& bytes) { return dir_.Write(name, bytes); }
+
+  TempDir dir_;
+
+ private:
+  std::unique_ptr<SimulatedBoard> board_;
+};
+
+// Fails the test when the run did not end by itself.
+#define ASSERT_FINISHED(outcome) \
+  ASSERT_FALSE((outcome).timed_out) << "out:\n" << (outcome).out << "err:\n" << (outcome).err
+
+}  // namespace mrl_test

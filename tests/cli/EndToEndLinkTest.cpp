@@ -1,0 +1,79 @@
+// The program's link-level tasks on a simulated board: the reset, loading over
+// RF and the Belto LS passthrough.
+#include <gtest/gtest.h>
+
+#include "EndToEnd.h"
+
+namespace mrl_test {
+namespace {
+
+using EndToEndLink = EndToEnd;
+
+TEST_F(EndToEndLink, ResetTogglesTheBoard) {
+  const ProgramOutcome run = Mrl({"--reset"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.resets == 1; }));
+  EXPECT_TRUE(board().record().downloads.empty());
+}
+
+// What the RF loader prints before sending the image to the target with the given HWID.
+std::string RfOut(const std::string& target_hwid) {
+  return kLoaderOut +
+         "Power on RF Download Target...\nDownloading to target with HWID: " + target_hwid +
+         "\nDownload in progress.\n";
+}
+
+// The RF target's HWID (see the simulated board) as the RF loader prints it.
+const std::string kRfTarget = "1234000";
+
+Bytes PaddedTo(Bytes bytes, std::size_t len) {
+  bytes.resize(len, 0);
+  return bytes;
+}
+
+TEST_F(EndToEndLink, RfloadPadsAnImgAndSendsItOverRf) {
+  const Bytes img = Pattern(8194, 3);
+  const ProgramOutcome run = Mrl({"--img", File("image.img", img), "--rfload", "--force"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, RfOut(kRfTarget));
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const BoardRecord record = board().record();
+  EXPECT_EQ(record.rf_image, PaddedTo(img, 16384));
+  EXPECT_EQ(record.rf_bad_check_bytes, 0u);
+}
+
+// Without a HWID given, the xip image is bound to the RF target's HWID.
+TEST_F(EndToEndLink, RfloadBindsAnXipToTheTargetsHwid) {
+  const Bytes xip = XipContainer();
+  const ProgramOutcome run = Mrl({"--xip", File("firmware.xip", xip), "--rfload"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, RfOut(kRfTarget));
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const Bytes img = XipImage(xip, BoardConfig().rf_target_hwid, 64);
+  EXPECT_EQ(board().record().rf_image, PaddedTo(img, (img.size() + 8191) / 8192 * 8192));
+}
+
+// The passthrough takes the GPIO settings, then the GX2 board behind it gets the image.
+TEST_F(EndToEndLink, BeltoPassthroughSetsTheGpiosAndCarriesTheDownload) {
+  const Bytes img = Pattern(600, 8);
+  const ProgramOutcome run =
+      Mrl({"--belto_ls_gx2", "--belto_ls_pt_gpio", "A3=1,B0=0", "--img", File("image.img", img)});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, kBootDownloadStart + kLoaderOut + kImgOut);
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const BoardRecord record = board().record();
+  const std::vector<std::pair<std::uint8_t, std::uint8_t>> commands{{1, 0x83}, {1, 0x08}, {2, 0}};
+  EXPECT_EQ(record.passthrough_commands, commands);
+  EXPECT_TRUE(record.passthrough_active);
+  EXPECT_EQ(record.resets, 1u);  // only before the passthrough image
+  EXPECT_EQ(Slice(board().eeprom(), 0, img.size()), img);
+}
+
+}  // namespace
+}  // namespace mrl_test

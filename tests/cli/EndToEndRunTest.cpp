@@ -1,0 +1,61 @@
+// The run as a whole: the banner, parse errors, and the run stopping at the
+// first failing action.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "EndToEnd.h"
+
+namespace mrl_test {
+namespace {
+
+using EndToEndRun = EndToEnd;
+
+TEST_F(EndToEndRun, VerboseAlonePrintsOnlyTheBanner) {
+  const ProgramOutcome run = RunMrl({"--verbose"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(std::regex_match(
+      run.out,
+      std::regex("MRL - The Quarn Downloader and Simple Terminal - "
+                 "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] [0-9]{4}\n")))
+      << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(EndToEndRun, AParseErrorPrintsNoBanner) {
+  const ProgramOutcome run = RunMrl({"--verbose", "--no_such_option"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("no_such_option"), std::string::npos) << run.err;
+}
+
+TEST_F(EndToEndRun, HelpListsTheOptionGroups) {
+  const ProgramOutcome run = RunMrl({"--help"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0);
+  for (const char* caption : {"Download / Terminal Actions:", "Common Action Modifiers:",
+                              "Xip/Img/Extract/Tbf Modifiers:", "Display Help:"}) {
+    EXPECT_NE(run.out.find(caption), std::string::npos) << caption;
+  }
+  EXPECT_EQ(run.err, "");
+}
+
+// The HWID is printed, then the extract fails on writing its file: the run
+// ends there with the extract's error.
+TEST_F(EndToEndRun, TheSecondActionsFailureFollowsTheFirstOnesOutput) {
+  BoardConfig config;
+  config.hwid = {0x1234, 0x0567, 0x0ABC, 0x0DEF};
+  StartBoard(config);
+  const ProgramOutcome run = Mrl({"--gethwid", "--extract", "/dev/full", "--length", "16"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kLoaderOut + "Extracted HWID = " + HexForm(config.hwid) +
+                         Base32Form(config.hwid) +
+                         "\nBeginning image extraction...\nDone image extraction!\n");
+  EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
+}
+
+}  // namespace
+}  // namespace mrl_test
