@@ -8,8 +8,7 @@
 namespace mrl {
 
 std::function<Result()> BindAction(const PlannedAction& planned, RunState& state,
-                                   const boost::program_options::variables_map& vm,
-                                   std::istream& input) {
+                                   const boost::program_options::variables_map& vm, int input_fd) {
   RunState* s = &state;
   const CapturedFlags f = planned.flags;
   switch (planned.id) {
@@ -87,9 +86,9 @@ std::function<Result()> BindAction(const PlannedAction& planned, RunState& state
     case ActionId::kResetBoard:
       return [s, f] { return ResetBoard(*s, f.belto_ls_gx2); };
     case ActionId::kRunTerminal:
-      return [s, &input] { return RunTerminal(*s, input); };
+      return [s, input_fd] { return RunTerminal(*s, input_fd); };
     case ActionId::kRunStampedTerminal:
-      return [s, &input] { return RunStampedTerminal(*s, input); };
+      return [s, input_fd] { return RunStampedTerminal(*s, input_fd); };
   }
   return [] { return Result(SpecificError::kInvalidArgument); };
 }

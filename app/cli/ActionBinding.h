@@ -3,7 +3,6 @@
 
 #include <boost/program_options/variables_map.hpp>
 #include <functional>
-#include <istream>
 
 #include "ActionPlan.h"
 #include "RunState.h"
@@ -11,10 +10,9 @@
 
 namespace mrl {
 
-// The action of planned, working on state (and on vm or input where it needs
-// them) when called; all three must outlive it.
+// The action of planned, working on state (and on vm or the user's input
+// input_fd where it needs them) when called; they must outlive it.
 std::function<Result()> BindAction(const PlannedAction& planned, RunState& state,
-                                   const boost::program_options::variables_map& vm,
-                                   std::istream& input);
+                                   const boost::program_options::variables_map& vm, int input_fd);
 
 }  // namespace mrl

@@ -175,7 +175,7 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
 bool LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
   const Plan plan = PlanActions(vm);
   for (const mrl::PlannedAction& planned : plan.actions) {
-    funcs->push_back(mrl::BindAction(planned, *this, vm, input_));
+    funcs->push_back(mrl::BindAction(planned, *this, vm, input_fd_));
   }
   return plan.accepted;
 }

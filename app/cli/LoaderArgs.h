@@ -29,9 +29,10 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
   static const std::string kHIDCmdStr;
   static const std::vector<std::string> kMutexFlags;
 
-  // The actions talk to the user through console; its streams must outlive
-  // this object. Standard input is what the terminal forwards to the board.
-  LoaderArgs(const qmx::Console& console, std::istream& input) : RunState(console), input_(input) {}
+  // The actions talk to the user through console, whose streams must outlive
+  // this object; the terminal forwards what arrives on input_fd (standard
+  // input in the program) to the board.
+  LoaderArgs(const qmx::Console& console, int input_fd) : RunState(console), input_fd_(input_fd) {}
 
   // The downloader's part of the action list for the parsed values.
   struct Plan {
@@ -53,5 +54,5 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
   bool VerifyArgBounds() const;
 
  private:
-  std::istream& input_;
+  int input_fd_;
 };

@@ -109,10 +109,10 @@ Result ExtractEeprom(RunState&) {
 Result ClearEeprom(RunState&) {
   return SpecificError::kInvalidArgument;
 }
-Result RunTerminal(RunState&, std::istream&) {
+Result RunTerminal(RunState&, int) {
   return SpecificError::kInvalidArgument;
 }
-Result RunStampedTerminal(RunState&, std::istream&) {
+Result RunStampedTerminal(RunState&, int) {
   return SpecificError::kInvalidArgument;
 }
 }  // namespace mrl

@@ -3,17 +3,18 @@
 // the user types to the board, one byte at a time, until CTRL-C ends the
 // program or the port fails.
 
-#include <istream>
-
 #include "RunState.h"
 #include "link/Error.h"
 
 namespace mrl {
 
-// Both return success. input is what the user types (standard input in the
-// program). With stamp every line of board output starts with the seconds
-// since the terminal started.
-Result RunTerminal(RunState& state, std::istream& input);
-Result RunStampedTerminal(RunState& state, std::istream& input);
+// Both return success, once the port fails or the input direction ends on a
+// failed port write; normally CTRL-C ends the program first. input_fd is what
+// the user types (standard input in the program); it is only read, never
+// closed. With RunStampedTerminal every line of board output starts with the
+// seconds since the terminal started. The input direction runs on a thread of
+// its own that ends before the action returns.
+Result RunTerminal(RunState& state, int input_fd);
+Result RunStampedTerminal(RunState& state, int input_fd);
 
 }  // namespace mrl

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -27,7 +29,7 @@ const std::string kSigIntStr{"SIGINT received, closing program"};
 int main(int argc, char** argv) {
   std::signal(SIGINT, ctrlC_handler);
   const qmx::Console console{std::cout, std::cerr};
-  LoaderArgs loader(console, std::cin);
+  LoaderArgs loader(console, STDIN_FILENO);
   int status = 0;
   {
     qmx::ProgramArgs<mrl::Result> args(argc, argv, {&loader}, mrl::kVersionString, console);

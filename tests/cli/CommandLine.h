@@ -3,7 +3,6 @@
 // group and the built-in ones, with the console captured.
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,8 +28,7 @@ class CommandLine {
   qmx::ProgramArgs<mrl::Result>& args() { return *args_; }
 
   ConsoleCapture console;
-  std::istringstream input;
-  LoaderArgs loader{console.console(), input};
+  LoaderArgs loader{console.console(), -1};  // no terminal input
 
  private:
   std::vector<std::string> words_;
