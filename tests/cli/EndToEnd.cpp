@@ -51,8 +51,12 @@ Bytes XipImage(const Bytes& container, const HWID::Raw& hwid, int page_size) {
   return std::get<0>(img).GetRaw();
 }
 
+std::string MrlBinary() {
+  return MRL_BINARY;
+}
+
 ProgramOutcome RunMrl(const std::vector<std::string>& words) {
-  return RunProgram(MRL_BINARY, words, kRunDeadline);
+  return RunProgram(MrlBinary(), words, kRunDeadline);
 }
 
 }  // namespace mrl_test

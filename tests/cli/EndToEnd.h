@@ -102,6 +102,8 @@ inline Bytes Slice(const Bytes& bytes, std::size_t at, std::size_t len) {
                bytes.begin() + static_cast<std::ptrdiff_t>(at + len));
 }
 
+// The path of the mrl program.
+std::string MrlBinary();
 // Runs mrl with the given words and waits for its end.
 ProgramOutcome RunMrl(const std::vector<std::string>& words);
 

@@ -42,19 +42,17 @@ TEST_F(EndToEndRun, HelpListsTheOptionGroups) {
   EXPECT_EQ(run.err, "");
 }
 
-// The HWID is printed, then the extract fails on writing its file: the run
-// ends there with the extract's error.
+// The HWID is printed, then the size test fails: the run ends there with its error.
 TEST_F(EndToEndRun, TheSecondActionsFailureFollowsTheFirstOnesOutput) {
-  BoardConfig config;
-  config.hwid = {0x1234, 0x0567, 0x0ABC, 0x0DEF};
+  BoardConfig config = WithHwid();
+  config.faults.small_eeprom = true;
   StartBoard(config);
-  const ProgramOutcome run = Mrl({"--gethwid", "--extract", "/dev/full", "--length", "16"});
+  const ProgramOutcome run = Mrl({"--gethwid", "--test_size"});
   ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kLoaderOut + "Extracted HWID = " + HexForm(config.hwid) +
-                         Base32Form(config.hwid) +
-                         "\nBeginning image extraction...\nDone image extraction!\n");
-  EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.out, kLoaderOut + "Extracted HWID = " + HexForm(kBoardHwid) +
+                         Base32Form(kBoardHwid) + "\nEEPROM is 256kbit.\n");
+  EXPECT_EQ(AfterStandInWarning(run.err), "EEPROM is too small to contain the image\n");
 }
 
 }  // namespace

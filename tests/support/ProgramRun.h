@@ -47,6 +47,10 @@ class ProgramRun {
   // timeout passed first or the child closed its output without it.
   bool WaitForOut(const std::string& text, std::chrono::milliseconds timeout);
 
+  // The processor time the running child has used so far, in the system's
+  // clock ticks (usually 10 ms).
+  std::chrono::milliseconds CpuTime() const;
+
   // Waits for the child's end; past the deadline kills it and reports timed_out.
   ProgramOutcome Wait(std::chrono::milliseconds deadline);
 

@@ -1,0 +1,125 @@
+// How the program fails: the exit status, the message, and what reached the board.
+#include <gtest/gtest.h>
+
+#include "EndToEnd.h"
+
+namespace mrl_test {
+namespace {
+
+struct FailureCase {
+  const char* name;
+  BoardFaults faults;
+  bool on_board;  // the board's port goes in front of the words
+  std::vector<std::string> words;
+  int status;
+  std::string out;
+  bool loader_attempted;  // a loader image was to go on the board
+  std::string err;
+};
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+BoardFaults Fault(bool BoardFaults::*fault) {
+  BoardFaults faults;
+  faults.*fault = true;
+  return faults;
+}
+
+class EndToEndFailure : public EndToEnd, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(EndToEndFailure, EndsWithTheErrorsCodeAndMessage) {
+  const FailureCase& c = GetParam();
+  BoardConfig config;
+  config.faults = c.faults;
+  StartBoard(config);
+  const ProgramOutcome run = c.on_board ? Mrl(c.words) : RunMrl(c.words);
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.out, c.out);
+  EXPECT_EQ(c.loader_attempted ? AfterStandInWarning(run.err) : run.err, c.err);
+  EXPECT_TRUE(board().record().writes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndToEndFailure,
+    testing::Values(
+        FailureCase{"NoPort",
+                    {},
+                    false,
+                    {"--gethwid"},
+                    7,
+                    "",
+                    false,
+                    "No port specified. Must specify a COM or HID port.\n"},
+        FailureCase{"PortDoesNotExist",
+                    {},
+                    false,
+                    {"--dev", "/dev/no-such-port", "--gethwid"},
+                    1,
+                    "",
+                    false,
+                    "Could not open port\n"},
+        FailureCase{"SilentBoard",
+                    Fault(&BoardFaults::silent),
+                    true,
+                    {"--gethwid", "--timeout", "300", "--reset_timeout", "300"},
+                    4,
+                    "Starting file download to Quarn2. You may need to reset the board.\n",
+                    true,
+                    "Operation timed out\n"},
+        FailureCase{"LoaderNacks",
+                    Fault(&BoardFaults::nack_commands),
+                    true,
+                    {"--gethwid"},
+                    5,
+                    kLoaderOut,
+                    true,
+                    "Loader image NACKed command.\nUnexpected input from loader slave\n"},
+        FailureCase{"BadChecksum",
+                    Fault(&BoardFaults::wrong_checksum),
+                    true,
+                    {"--gethwid"},
+                    2,
+                    kBootDownloadStart,
+                    true,
+                    "Invalid checksum\n"}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+using EndToEndFailedRun = EndToEnd;
+
+TEST_F(EndToEndFailedRun, AMissingInputFileSendsNothing) {
+  const ProgramOutcome run = Mrl({"--hex", dir_ / "missing.hex"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Cannot open file\n");
+  const BoardRecord record = board().record();
+  EXPECT_TRUE(record.downloads.empty());
+  EXPECT_EQ(record.resets, 0u);
+}
+
+TEST_F(EndToEndFailedRun, AnExtractWhoseTransferFailsLeavesTheFileEmpty) {
+  BoardConfig config = WithHwid();
+  config.faults.wrong_crc = true;
+  StartBoard(config);
+  const std::string file = dir_.Write("extract.bin", "old contents");
+  const ProgramOutcome run = Mrl({"--extract", file, "--length", "16"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
+  EXPECT_EQ(AfterStandInWarning(run.err), "Invalid checksum\n");
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_EQ(TempDir::Read(file), "");
+}
+
+// A full disk is a failure, not a success.
+TEST_F(EndToEndFailedRun, AnExtractThatCannotWriteItsFileFails) {
+  const ProgramOutcome run = Mrl({"--extract", "/dev/full", "--length", "16"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
+  EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
+}
+
+}  // namespace
+}  // namespace mrl_test

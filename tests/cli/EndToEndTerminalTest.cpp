@@ -1,0 +1,133 @@
+// The terminal of the program on a board that runs its own program, and the
+// interrupt that ends it.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <regex>
+
+#include "EndToEnd.h"
+
+namespace mrl_test {
+namespace {
+
+using std::chrono::milliseconds;
+
+// How long a test waits for something the program is about to print.
+constexpr milliseconds kPrompt{10000};
+const std::string kInterrupted = "SIGINT received, closing program\n";
+
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+class EndToEndTerminal : public EndToEnd {
+ protected:
+  EndToEndTerminal() {
+    BoardConfig config;
+    config.initial_program = Program::kUserProgram;
+    StartBoard(config);
+  }
+
+  // Starts mrl's terminal on the board and waits until it is ready.
+  void StartTerminal(std::vector<std::string> words = {}) {
+    words.insert(words.begin(), "--term");
+    run_ = std::make_unique<ProgramRun>(MrlBinary(), OnBoard(words));
+    ASSERT_TRUE(run_->WaitForOut(kTermStart, kPrompt)) << run_->err();
+  }
+
+  // Board output that the terminal shows as the given text.
+  void Show(const Bytes& bytes, const std::string& shown) {
+    board().SendToHost(bytes);
+    ASSERT_TRUE(run_->WaitForOut(shown, kPrompt)) << run_->out();
+  }
+
+  // Ends the terminal as the user does.
+  ProgramOutcome Interrupt() {
+    run_->Signal(SIGINT);
+    return run_->Wait(kRunDeadline);
+  }
+
+  std::unique_ptr<ProgramRun> run_;
+};
+
+void ExpectInterrupted(const ProgramOutcome& run) {
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, kInterrupted);
+}
+
+// A chunk is shown up to its first zero byte.
+TEST_F(EndToEndTerminal, ShowsBoardOutputUpToAZeroByte) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal());
+  ASSERT_NO_FATAL_FAILURE(Show({'a', 'b', 0, 'c', 'd'}, kTermStart + "ab"));
+  ASSERT_NO_FATAL_FAILURE(Show(Text("ef\n"), "ef\n"));
+  const ProgramOutcome run = Interrupt();
+  ExpectInterrupted(run);
+  EXPECT_EQ(run.out, kTermStart + "abef\n");
+}
+
+// Each line starts with the seconds since the start, also one that starts in a later chunk.
+TEST_F(EndToEndTerminal, StampsEveryLine) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal({"--stamp"}));
+  ASSERT_NO_FATAL_FAILURE(Show(Text("one\ntwo\n"), "two\n"));
+  ASSERT_NO_FATAL_FAILURE(Show(Text("x"), "x"));
+  const ProgramOutcome run = Interrupt();
+  ExpectInterrupted(run);
+  const std::string stamp = R"(\[ ([ 0-9]{3}[0-9]\.[0-9]{3}) \] )";
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(
+      run.out, match, std::regex(kTermStart + stamp + "one\n" + stamp + "two\n" + stamp + "x")))
+      << run.out;
+  EXPECT_LE(std::stod(match[1]), std::stod(match[2]));
+  EXPECT_LE(std::stod(match[2]), std::stod(match[3]));
+}
+
+// The byte 0xFF is never sent.
+TEST_F(EndToEndTerminal, SendsTypedBytesToTheBoard) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal());
+  ASSERT_TRUE(run_->Write("hi\xffz"));
+  EXPECT_TRUE(
+      board().WaitUntil([](const BoardRecord& r) { return r.received.size() >= 3; }, kPrompt));
+  const ProgramOutcome run = Interrupt();
+  ExpectInterrupted(run);
+  EXPECT_EQ(board().record().received, Text("hiz"));
+}
+
+// Once its input has ended, the terminal still shows what the board sends,
+// and waits for it without keeping the processor busy.
+TEST_F(EndToEndTerminal, KeepsShowingBoardOutputAfterTheInputEnded) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal());
+  run_->CloseInput();
+  ASSERT_NO_FATAL_FAILURE(Show(Text("still here\n"), "still here\n"));
+  const milliseconds before = run_->CpuTime();
+  const milliseconds window{500};
+  std::this_thread::sleep_for(window);
+  EXPECT_LT(run_->CpuTime() - before, window / 5);
+  ASSERT_NO_FATAL_FAILURE(Show(Text("and here\n"), "and here\n"));
+  const ProgramOutcome run = Interrupt();
+  ExpectInterrupted(run);
+  EXPECT_EQ(run.out, kTermStart + "still here\nand here\n");
+}
+
+using EndToEndInterrupt = EndToEnd;
+
+// The board never answers, so the download is still waiting for it.
+TEST_F(EndToEndInterrupt, EndsADownloadInTheMiddle) {
+  BoardConfig config;
+  config.faults.silent = true;
+  StartBoard(config);
+  ProgramRun run(MrlBinary(),
+                 OnBoard({"--hex", File("program.hex", Pattern(4096, 1)), "--ram_only"}));
+  const std::string waiting =
+      "Starting file download to Quarn2. You may need to reset the board.\n";
+  ASSERT_TRUE(run.WaitForOut(waiting, kPrompt)) << run.err();
+  run.Signal(SIGINT);
+  const ProgramOutcome outcome = run.Wait(kRunDeadline);
+  ExpectInterrupted(outcome);
+  EXPECT_EQ(outcome.out, waiting);
+}
+
+}  // namespace
+}  // namespace mrl_test
