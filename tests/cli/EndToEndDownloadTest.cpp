@@ -123,28 +123,44 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Xip ---------------------------------------------------------------------
 
-TEST_F(EndToEndDownload, XipIsBoundToTheGivenHwid) {
-  const Bytes xip = XipContainer();
-  const ProgramOutcome run = Mrl({"--xip", File("firmware.xip", xip), "--sethwid", kHwidText});
-  ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Announcement(GivenHwid()) + kLoaderOut + kImgOut);
-  EXPECT_EQ(AfterStandInWarning(run.err), "");
-  const Bytes img = XipImage(xip, GivenHwid(), 64);
-  EXPECT_EQ(Slice(board().eeprom(), 0, img.size()), img);
+// The image is bound to the HWID given, else to the board's; a flash target
+// takes pages of 4096 bytes.
+struct XipCase {
+  const char* name;
+  bool sethwid;
+  bool flash;
+};
+void PrintTo(const XipCase& c, std::ostream* os) {
+  *os << c.name;
 }
 
-TEST_F(EndToEndDownload, XipIsBoundToTheBoardsHwidWithoutOneGiven) {
-  StartBoard(WithHwid());
+class EndToEndXip : public EndToEnd, public testing::WithParamInterface<XipCase> {};
+
+TEST_P(EndToEndXip, WritesTheImageBoundToTheHwid) {
+  const XipCase& c = GetParam();
+  StartBoard(c.sethwid ? BoardConfig{} : WithHwid());
   const Bytes xip = XipContainer();
-  const ProgramOutcome run = Mrl({"--xip", File("firmware.xip", xip)});
+  std::vector<std::string> words{"--xip", File("firmware.xip", xip)};
+  if (c.sethwid) words.insert(words.end(), {"--sethwid", kHwidText});
+  if (c.flash) words.push_back("--flash");
+  const ProgramOutcome run = Mrl(words);
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, kLoaderOut + kImgOut);
+  EXPECT_EQ(run.out, (c.sethwid ? Announcement(GivenHwid()) : "") + kLoaderOut + kImgOut);
   EXPECT_EQ(AfterStandInWarning(run.err), "");
-  const Bytes img = XipImage(xip, kBoardHwid, 64);
-  EXPECT_EQ(Slice(board().eeprom(), 0, img.size()), img);
+  const Bytes img = XipImage(xip, c.sethwid ? GivenHwid() : kBoardHwid, c.flash ? 4096 : 64);
+  const auto len = static_cast<unsigned>(img.size());
+  EXPECT_EQ(c.flash ? board().flash(0, len) : Slice(board().eeprom(), 0, len), img);
+  EXPECT_EQ(board().record().erases, c.flash ? 1u : 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Hwids, EndToEndXip,
+                         testing::Values(XipCase{"GivenHwid", true, false},
+                                         XipCase{"BoardsHwid", false, false},
+                                         XipCase{"GivenHwidOnFlash", true, true}),
+                         [](const testing::TestParamInfo<XipCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- IS2023 ------------------------------------------------------------------
 
