@@ -1,63 +1,7 @@
 // Temporary stand-ins until the actions land.
 #include "FirmwareActions.h"
-#include "HwidActions.h"
-#include "PortActions.h"
 #include "Terminal.h"
 namespace mrl {
-Result CheckPortGiven(const boost::program_options::variables_map&) {
-  return SpecificError::kInvalidArgument;
-}
-Result ListHidDevices(const qmx::Console&) {
-  return SpecificError::kInvalidArgument;
-}
-Result OpenSerialPort(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result OpenHidPort(RunState&, const boost::program_options::variables_map&) {
-  return SpecificError::kInvalidArgument;
-}
-Result SendHidCommand(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result ParsePassthroughGpio(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result StartBeltoLsGx2Passthrough(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result ResetBoard(RunState&, bool) {
-  return SpecificError::kInvalidArgument;
-}
-std::string HwidToHexStr(HWID::Raw) {
-  return {};
-}
-std::string HwidTob32Str(HWID::Raw) {
-  return {};
-}
-Result ReadHwidFile(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result ParseHwidArgument(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result AnnounceSuppliedHwid(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result LoadHelperAndReadHwid(RunState&, const HelperFlags&) {
-  return SpecificError::kInvalidArgument;
-}
-Result PrintHwid(RunState&, bool) {
-  return SpecificError::kInvalidArgument;
-}
-Result RequireExistingHwid(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result GuardExistingHwid(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result WriteBackHwidFile(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
 Result LoadHexFile(RunState&) {
   return SpecificError::kInvalidArgument;
 }
