@@ -55,9 +55,9 @@ void PrintTo(const SizeCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class SizeTest : public ::testing::TestWithParam<SizeCase> {};
+class EepromSizeTest : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(SizeTest, SaysWhatTheEepromHolds) {
+TEST_P(EepromSizeTest, SaysWhatTheEepromHolds) {
   const SizeCase& c = GetParam();
   BoardConfig config = Running(Program::kLoader);
   config.faults.small_eeprom = c.small_eeprom;
@@ -74,7 +74,7 @@ TEST_P(SizeTest, SaysWhatTheEepromHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Boards, SizeTest,
+    Boards, EepromSizeTest,
     ::testing::Values(SizeCase{"Large", false, false, "EEPROM is 512kbit.\n", nullptr, ""},
                       SizeCase{"Small", true, false, "EEPROM is 256kbit.\n",
                                &mrl::SpecificError::kEepromTooSmall,
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Extract ----------------------------------------------------------------
 
-TEST(Extract, WritesExactlyTheBytesRead) {
+TEST(ExtractEeprom, WritesExactlyTheBytesRead) {
   PatternedBoard session;
   ScratchFile file;
   file.Write(Pattern(100, 9));  // longer than what is extracted
@@ -102,7 +102,7 @@ TEST(Extract, WritesExactlyTheBytesRead) {
   EXPECT_EQ(record.commands.back().items, (std::vector<std::uint16_t>{8, 0x100}));
 }
 
-TEST(Extract, FailedReadLeavesTheFileEmpty) {
+TEST(ExtractEeprom, FailedReadLeavesTheFileEmpty) {
   BoardConfig config = Running(Program::kLoader);
   config.faults.wrong_crc = true;
   BoardSession session(config);
@@ -125,9 +125,9 @@ void PrintTo(const UnwritableCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class UnwritableExtract : public ::testing::TestWithParam<UnwritableCase> {};
+class UnwritableExtractFile : public ::testing::TestWithParam<UnwritableCase> {};
 
-TEST_P(UnwritableExtract, FailsWithCannotOpenFile) {
+TEST_P(UnwritableExtractFile, FailsWithCannotOpenFile) {
   const UnwritableCase& c = GetParam();
   PatternedBoard session;
   const std::size_t before = session.CommandsSoFar();
@@ -139,7 +139,7 @@ TEST_P(UnwritableExtract, FailsWithCannotOpenFile) {
   EXPECT_EQ(session.CommandsSoFar() - before, c.reads_board ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExtract,
+INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExtractFile,
                          ::testing::Values(UnwritableCase{"MissingDirectory",
                                                           "/nonexistent-mrl-dir/out.bin", false},
                                            UnwritableCase{"FullDisk", "/dev/full", true}),
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExtract,
 
 // ---- Clear and erase --------------------------------------------------------
 
-TEST(Clear, WritesErasedBytesOverTheRange) {
+TEST(ClearEeprom, WritesErasedBytesOverTheRange) {
   PatternedBoard session;
   session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(4);
   session.state.offset = qmx::File::Img::Address(2);
@@ -161,7 +161,7 @@ TEST(Clear, WritesErasedBytesOverTheRange) {
             "Starting file download to Quarn2.\nDownload in progress.\nDownload succeeded!\n");
 }
 
-TEST(Clear, MakesNoSizeTest) {
+TEST(ClearEeprom, MakesNoSizeTest) {
   BoardConfig config = Running(Program::kLoader);
   config.faults.small_eeprom = true;
   BoardSession session(config);
@@ -172,7 +172,7 @@ TEST(Clear, MakesNoSizeTest) {
   EXPECT_EQ(session.board.record().writes.at(0).bytes, Bytes(0x9000, 0xFF));
 }
 
-TEST(EraseFlash, SendsTheEraseCommandAndPassesItsRefusalOn) {
+TEST(EraseFlashImage, SendsTheEraseCommandAndPassesItsRefusalOn) {
   BoardSession good(Running(Program::kLoader));
   EXPECT_FALSE(mrl::EraseFlashImage(good.state).failed());
   EXPECT_EQ(good.board.record().erases, 1u);

@@ -40,7 +40,7 @@ Bytes Contents(const TCF::Firmware& firmware) {
   return boost::apply_visitor(ContentsOf{}, firmware);
 }
 
-class RunStateTest : public ::testing::Test {
+class FirmwareStateTest : public ::testing::Test {
  protected:
   mrl_test::ConsoleCapture console;
   mrl::RunState state{console.console()};
@@ -63,9 +63,9 @@ void PrintTo(const LoadCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class LoadTest : public RunStateTest, public ::testing::WithParamInterface<LoadCase> {
+class FirmwareLoadTest : public FirmwareStateTest, public ::testing::WithParamInterface<LoadCase> {
  protected:
-  LoadTest() { state.firmware = qmx::File::Img(Pattern(6)); }
+  FirmwareLoadTest() { state.firmware = qmx::File::Img(Pattern(6)); }
   void ExpectFirmwareUnchanged() {
     ASSERT_EQ(state.firmware.which(), 2);
     EXPECT_EQ(Contents(state.firmware), Pattern(6));
@@ -73,7 +73,7 @@ class LoadTest : public RunStateTest, public ::testing::WithParamInterface<LoadC
   ScratchFile file;
 };
 
-TEST_P(LoadTest, ReadsTheFileIntoTheFirmware) {
+TEST_P(FirmwareLoadTest, ReadsTheFileIntoTheFirmware) {
   const LoadCase& c = GetParam();
   file.Write(c.file);
   state.input_file = file.path();
@@ -83,7 +83,7 @@ TEST_P(LoadTest, ReadsTheFileIntoTheFirmware) {
   EXPECT_EQ(Contents(state.firmware), c.contents);
 }
 
-TEST_P(LoadTest, MissingFileCannotBeOpenedAndLeavesTheFirmware) {
+TEST_P(FirmwareLoadTest, MissingFileCannotBeOpenedAndLeavesTheFirmware) {
   const LoadCase& c = GetParam();
   state.input_file = file.path() + ".missing";
   const mrl::Result result = c.load(state);
@@ -93,7 +93,7 @@ TEST_P(LoadTest, MissingFileCannotBeOpenedAndLeavesTheFirmware) {
   ExpectFirmwareUnchanged();
 }
 
-TEST_P(LoadTest, RefusedContentsKeepTheReadersError) {
+TEST_P(FirmwareLoadTest, RefusedContentsKeepTheReadersError) {
   const LoadCase& c = GetParam();
   if (c.refused_file.empty()) GTEST_SKIP() << "the reader takes any contents";
   file.Write(c.refused_file);
@@ -109,7 +109,7 @@ const TBF::Table kTable({TBF::Entry(TBF::Entry::Address(0x200), qmx::File::Img(P
                         qmx::File::Hex(Pattern(8)));
 
 INSTANTIATE_TEST_SUITE_P(
-    Formats, LoadTest,
+    Formats, FirmwareLoadTest,
     ::testing::Values(LoadCase{"Hex",
                                mrl::LoadHexFile,
                                {0, 0, 0x34, 0x12, 0x78, 0x56},
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Xip conversion ----------------------------------------------------------
 
-TEST_F(RunStateTest, RefusedXipConversionKeepsTheXipImage) {
+TEST_F(FirmwareStateTest, RefusedXipConversionKeepsTheXipImage) {
   state.firmware = qmx::File::Xip(Pattern(100));
   const mrl::Result result = mrl::ConvertXipToImg(state, false, false);
   ASSERT_TRUE(result.failed());
@@ -163,9 +163,9 @@ struct PadCase {
   std::size_t padded;
 };
 
-class PadTest : public RunStateTest, public ::testing::WithParamInterface<PadCase> {};
+class RfPaddingTest : public FirmwareStateTest, public ::testing::WithParamInterface<PadCase> {};
 
-TEST_P(PadTest, PadsWithZerosToWholeSections) {
+TEST_P(RfPaddingTest, PadsWithZerosToWholeSections) {
   const PadCase& c = GetParam();
   state.firmware = qmx::File::Img(Pattern(c.length));
   ASSERT_FALSE(mrl::PadImageForRf(state).failed());
@@ -175,11 +175,11 @@ TEST_P(PadTest, PadsWithZerosToWholeSections) {
   EXPECT_EQ(Contents(state.firmware), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, PadTest,
+INSTANTIATE_TEST_SUITE_P(Lengths, RfPaddingTest,
                          ::testing::Values(PadCase{8194, 16384}, PadCase{8192, 8192},
                                            PadCase{65536, 65536}, PadCase{0, 0}, PadCase{1, 8192}));
 
-TEST_F(RunStateTest, PaddingBeyond64KiBIsRefusedAndLeavesTheImage) {
+TEST_F(FirmwareStateTest, PaddingBeyond64KiBIsRefusedAndLeavesTheImage) {
   state.firmware = qmx::File::Img(Pattern(65538));
   const mrl::Result result = mrl::PadImageForRf(state);
   EXPECT_EQ(static_cast<int>(result), qmx::File::Common::Error::kInvalidFormat);
@@ -191,7 +191,7 @@ TEST_F(RunStateTest, PaddingBeyond64KiBIsRefusedAndLeavesTheImage) {
 
 const Bytes kHwidBytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
 
-TEST_F(RunStateTest, HwidEntryReplacesAnImageThatIsNoTable) {
+TEST_F(FirmwareStateTest, HwidEntryReplacesAnImageThatIsNoTable) {
   state.firmware = qmx::File::Hex(Pattern(64));
   state.new_hwid = {0x1234, 0x5678, 0x9ABC, 0xDEF0};
   ASSERT_FALSE(mrl::AddHwidToTbf(state).failed());
@@ -203,7 +203,7 @@ TEST_F(RunStateTest, HwidEntryReplacesAnImageThatIsNoTable) {
   EXPECT_EQ(table->GetBinaryEntries()[0].GetImage().GetRaw(), kHwidBytes);
 }
 
-TEST_F(RunStateTest, HwidEntryJoinsATableInAddressOrder) {
+TEST_F(FirmwareStateTest, HwidEntryJoinsATableInAddressOrder) {
   state.firmware = TBF::Table({TBF::Entry(TBF::Entry::Address(0), qmx::File::Img(Pattern(100))),
                                TBF::Entry(TBF::Entry::Address(0x200), qmx::File::Img(Pattern(4)))},
                               qmx::File::Hex(Pattern(8)));
@@ -231,9 +231,9 @@ void PrintTo(const WrongKindCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class WrongKindTest : public ::testing::TestWithParam<WrongKindCase> {};
+class UnexpectedFirmwareKindTest : public ::testing::TestWithParam<WrongKindCase> {};
 
-TEST_P(WrongKindTest, FailsWithoutTouchingTheBoardOrTheFirmware) {
+TEST_P(UnexpectedFirmwareKindTest, FailsWithoutTouchingTheBoardOrTheFirmware) {
   const WrongKindCase& c = GetParam();
   mrl_test::BoardSession session(mrl_test::Running(mrl_test::Program::kLoader));
   session.state.firmware = c.firmware;
@@ -250,7 +250,7 @@ TEST_P(WrongKindTest, FailsWithoutTouchingTheBoardOrTheFirmware) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Actions, WrongKindTest,
+    Actions, UnexpectedFirmwareKindTest,
     ::testing::Values(
         WrongKindCase{"ConvertXip",
                       [](mrl::RunState& s) { return mrl::ConvertXipToImg(s, false, false); },
