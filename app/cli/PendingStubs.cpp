@@ -2,7 +2,6 @@
 #include "FirmwareActions.h"
 #include "HwidActions.h"
 #include "PortActions.h"
-#include "Terminal.h"
 namespace mrl {
 Result CheckPortGiven(const boost::program_options::variables_map&) {
   return SpecificError::kInvalidArgument;
@@ -107,12 +106,6 @@ Result ExtractEeprom(RunState&) {
   return SpecificError::kInvalidArgument;
 }
 Result ClearEeprom(RunState&) {
-  return SpecificError::kInvalidArgument;
-}
-Result RunTerminal(RunState&, int) {
-  return SpecificError::kInvalidArgument;
-}
-Result RunStampedTerminal(RunState&, int) {
   return SpecificError::kInvalidArgument;
 }
 }  // namespace mrl
