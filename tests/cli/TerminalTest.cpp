@@ -70,8 +70,11 @@ struct ScriptedTerminal {
     };
   }
 
-  // What the terminal showed after its start line.
-  std::string Shown() const {
+  // Runs the terminal to its end, which must be success; what it showed after
+  // its start line.
+  std::string Run(TerminalAction action) {
+    const mrl::Result result = action(state, keyboard.fd());
+    EXPECT_FALSE(result.failed()) << result.msg();
     const std::string out = console.out();
     const std::string start = StartLine();
     EXPECT_EQ(out.substr(0, start.size()), start);
@@ -83,10 +86,6 @@ struct ScriptedTerminal {
   ScriptedPort* port = nullptr;
   Keyboard keyboard;
 };
-
-std::string Text(const std::vector<std::uint8_t>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
 
 TEST(TerminalOutput, ShowsEachChunkUpToItsFirstZeroByte) {
   const std::string kLong(1500, 'q');
@@ -106,9 +105,7 @@ TEST(TerminalOutput, ShowsEachChunkUpToItsFirstZeroByte) {
     SCOPED_TRACE(c.name);
     ScriptedTerminal terminal;
     terminal.BoardSends(c.chunks);
-    const mrl::Result result = mrl::RunTerminal(terminal.state, terminal.keyboard.fd());
-    EXPECT_FALSE(result.failed()) << result.msg();
-    EXPECT_EQ(terminal.Shown(), c.shown);
+    EXPECT_EQ(terminal.Run(mrl::RunTerminal), c.shown);
     EXPECT_EQ(terminal.console.err(), "");
     for (unsigned asked : terminal.port->read_lengths) EXPECT_EQ(asked, 1024u);
   }
@@ -144,9 +141,7 @@ TEST(StampedTerminalOutput, StampsEveryLineWhereItStarts) {
     SCOPED_TRACE(c.name);
     ScriptedTerminal terminal;
     terminal.BoardSends(c.chunks);
-    const mrl::Result result = mrl::RunStampedTerminal(terminal.state, terminal.keyboard.fd());
-    EXPECT_FALSE(result.failed()) << result.msg();
-    const std::string shown = terminal.Shown();
+    const std::string shown = terminal.Run(mrl::RunStampedTerminal);
     EXPECT_TRUE(std::regex_match(shown, StampedPattern(c.shown))) << shown;
   }
 }
@@ -154,10 +149,7 @@ TEST(StampedTerminalOutput, StampsEveryLineWhereItStarts) {
 TEST(StampedTerminalOutput, StampsALineWhenItsFirstCharacterArrives) {
   ScriptedTerminal terminal;
   terminal.BoardSends({{"a\n"}, {"b", 300ms}});
-  const mrl::Result result = mrl::RunStampedTerminal(terminal.state, terminal.keyboard.fd());
-  EXPECT_FALSE(result.failed()) << result.msg();
-
-  const std::string shown = terminal.Shown();
+  const std::string shown = terminal.Run(mrl::RunStampedTerminal);
   const std::regex stamp(R"(\[ ( *\d+\.\d{3}) \] )");
   std::vector<std::string> numbers;
   for (auto it = std::sregex_iterator(shown.begin(), shown.end(), stamp);
@@ -184,13 +176,7 @@ TEST(TerminalInput, SendsEachTypedByteInAWriteOfItsOwnUntilAWriteFails) {
     std::size_t writes;
     std::string left_unread;
   } kCases[] = {
-      {"0xFF is never sent",
-       "ab\xFF"
-       "cde",
-       {1, 1, 1, -1},
-       "abc",
-       4,
-       "e"},
+      {"0xFF is never sent", "ab\377cde", {1, 1, 1, -1}, "abc", 4, "e"},
       {"a driver without room is waited on", "abcd", {1, 0, 0, 1, -1}, "ab", 5, "d"},
   };
   for (const auto& c : kCases) {
@@ -198,21 +184,18 @@ TEST(TerminalInput, SendsEachTypedByteInAWriteOfItsOwnUntilAWriteFails) {
     ScriptedTerminal terminal;
     terminal.port->write_script = c.write_results;
     terminal.keyboard.Type(c.typed);
-    const mrl::Result result = mrl::RunTerminal(terminal.state, terminal.keyboard.fd());
-    EXPECT_FALSE(result.failed()) << result.msg();
-    EXPECT_EQ(Text(terminal.port->written), c.sent);
+    EXPECT_EQ(terminal.Run(mrl::RunTerminal), "");
+    const std::vector<std::uint8_t>& written = terminal.port->written;
+    EXPECT_EQ(std::string(written.begin(), written.end()), c.sent);
     EXPECT_EQ(terminal.port->write_lengths, std::vector<unsigned>(c.writes, 1u));
     EXPECT_EQ(terminal.keyboard.TakeUnread(), c.left_unread);
-    EXPECT_EQ(terminal.Shown(), "");
   }
 }
 
 TEST(TerminalInput, EndsBeforeTheTerminalReturns) {
   ScriptedTerminal terminal;
   terminal.port->read_script = {-1};
-  const mrl::Result result = mrl::RunTerminal(terminal.state, terminal.keyboard.fd());
-  EXPECT_FALSE(result.failed()) << result.msg();
-  EXPECT_EQ(terminal.Shown(), "");
+  EXPECT_EQ(terminal.Run(mrl::RunTerminal), "");
 
   terminal.keyboard.Type("x");
   std::this_thread::sleep_for(100ms);
@@ -224,9 +207,7 @@ TEST(TerminalInput, AtItsEndLeavesTheBoardOutputShown) {
   ScriptedTerminal terminal;
   terminal.keyboard.EndInput();
   terminal.BoardSends({{"early "}, {"late", 200ms}});
-  const mrl::Result result = mrl::RunTerminal(terminal.state, terminal.keyboard.fd());
-  EXPECT_FALSE(result.failed()) << result.msg();
-  EXPECT_EQ(terminal.Shown(), "early late");
+  EXPECT_EQ(terminal.Run(mrl::RunTerminal), "early late");
 }
 
 // The product's serial port on a pseudo-terminal's slave side, whose reads fail
@@ -302,7 +283,7 @@ TEST(TerminalOverSerialPort, CarriesTypedBytesToTheBoardAndTheBoardsOutputToTheC
   const std::string kBoardSays = "hello\n";
   BoardTerminal terminal(kBoardSays.size());
   terminal.Start();
-  terminal.keyboard.Type("ok\xFF!");
+  terminal.keyboard.Type("ok\377!");
   EXPECT_EQ(terminal.BoardReceives(3), "ok!");
 
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(kBoardSays.data());
