@@ -1,1 +1,85 @@
+// The actions that put firmware into the run state or reshape it there; none
+// of them talks to the board.
 #include "FirmwareActions.h"
+
+#include <cstddef>
+#include <fstream>
+#include <vector>
+
+#include "FirmwareAccess.h"
+#include "file/HexFirmwareFile.h"
+#include "file/IS2023FirmwareFile.h"
+#include "file/ImgFirmwareFile.h"
+#include "file/TBF.h"
+#include "file/XipFirmwareFile.h"
+#include "link/RfLoaderProtocol.h"
+
+namespace mrl {
+namespace {
+
+constexpr int kEepromPageSize = 64;
+constexpr int kFlashPageSize = 4096;
+
+// Reads input_file with read (a format's FromStream) into firmware. A file
+// that does not open reaches the reader as a stream that is not good, which
+// it reports as Cannot open file.
+template <typename Read>
+Result LoadInputFile(RunState& state, Read read) {
+  std::ifstream file(state.input_file, std::ios::binary);
+  return StoreFirmware(state, read(file));
+}
+
+}  // namespace
+
+Result LoadHexFile(RunState& state) {
+  return LoadInputFile(state, qmx::File::Hex::FromStream);
+}
+
+Result LoadXipFile(RunState& state) {
+  return LoadInputFile(state, qmx::File::Xip::FromStream);
+}
+
+Result LoadImgFile(RunState& state) {
+  return LoadInputFile(state, qmx::File::Img::FromStream);
+}
+
+Result LoadTbfFile(RunState& state) {
+  return LoadInputFile(state, TBF::FromStream);
+}
+
+Result LoadIs2023File(RunState& state) {
+  return LoadInputFile(state, qmx::File::IS2023::FromStream);
+}
+
+Result ConvertXipToImg(RunState& state, bool sethwid, bool flash) {
+  return WithFirmware<qmx::File::Xip>(state, [&](const qmx::File::Xip& xip) {
+    const HWID::Raw& hwid = sethwid ? state.new_hwid : state.board_hwid;
+    return StoreFirmware(state, xip.ToImg(hwid, flash ? kFlashPageSize : kEepromPageSize));
+  });
+}
+
+Result PadImageForRf(RunState& state) {
+  return WithFirmware<qmx::File::Img>(state, [&](const qmx::File::Img& img) {
+    constexpr std::size_t kSection = RfLoaderProtocol::kSectionLen;
+    const std::size_t padded = (img.GetRaw().size() + kSection - 1) / kSection * kSection;
+    if (padded > qmx::File::Img::kMaxLength) {
+      return FileFailure(qmx::File::Common::Error::kInvalidFormat);
+    }
+    qmx::File::Bytes bytes = img.GetRaw();
+    bytes.resize(padded, 0);
+    state.firmware = qmx::File::Img(std::move(bytes));
+    return Result(qmx::Error::None{});
+  });
+}
+
+Result AddHwidToTbf(RunState& state) {
+  if (boost::get<TBF::Table>(&state.firmware) == nullptr) {
+    state.firmware = TBF::Table(std::vector<TBF::Entry>{});
+  }
+  TBF::Table& table = boost::get<TBF::Table>(state.firmware);
+  const TBF::Entry hwid(TBF::Entry::Address(kHwidAddress),
+                        qmx::File::Img(HwidBytes(state.new_hwid)));
+  return FileCheck(table.AddBinEntry(hwid));
+}
+
+}  // namespace mrl

@@ -4,6 +4,11 @@
 // the EEPROM actions (erase, size test, extract, clear). By the time one runs,
 // the port is open, the HWIDs are known and the loader image runs on the board
 // where the action needs it. Main thread only.
+//
+// Progress and headlines go to the console's out. An action that finds the
+// firmware of another kind than the one it works on fails with
+// kInvalidArgument and sends nothing; file errors come back in TCF::Error and
+// protocol errors unchanged.
 
 #include "RunState.h"
 #include "link/Error.h"
@@ -11,7 +16,7 @@
 namespace mrl {
 
 // Read input_file with the format's reader into firmware; the reader's error
-// comes back in TCF::Error.
+// comes back in TCF::Error and leaves firmware unchanged.
 Result LoadHexFile(RunState& state);
 Result LoadXipFile(RunState& state);
 Result LoadImgFile(RunState& state);
@@ -19,21 +24,44 @@ Result LoadTbfFile(RunState& state);
 Result LoadIs2023File(RunState& state);
 
 // Replaces the xip image by its img image, bound to new_hwid (sethwid) or
-// board_hwid, with pages of 4096 bytes (flash) or 64.
+// board_hwid, with pages of 4096 bytes (flash) or 64. A failed conversion
+// keeps the xip image.
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash);
-// Pads the img image with zeros to a multiple of 8192 bytes, at most 65536.
+// Pads the img image with zeros to a multiple of 8192 bytes; an image that
+// would pass 65536 bytes is left alone and refused with Invalid file format.
 Result PadImageForRf(RunState& state);
+// The loader's erase of the flash image area.
 Result EraseFlashImage(RunState& state);
+// Resets the board (not behind the passthrough) and sends the hex program to
+// the boot monitor, waiting for the EEPROM unless ram_only; then discards
+// what the port holds.
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
+// Sends the img image at `offset` (checked there when not 0) through the
+// loader, after the EEPROM size test when it ends beyond 32768 bytes; with
+// rfload through the RF loader instead, which has no offset.
 Result DownloadImgImage(RunState& state, bool rfload);
+// Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
 // Makes firmware a TBF table (an empty one unless it is one) and adds the
 // 8 bytes of new_hwid at EEPROM address 110.
 Result AddHwidToTbf(RunState& state);
+// Sends the table's images in order through the loader ("Loading image i of
+// n"), then its hex program after a board reset; the size test first when
+// the contents end beyond 32768 bytes. An empty table only says so.
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
+// For each hoff_file entry named hoff_entry: appends a "hwid" section (the
+// 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
+// section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
+// EEPROM at the low 16 bits of it.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
+// "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
+// kEepromTooSmall; any other failure says nothing.
 Result TestEepromSize(RunState& state);
+// Reads `length` EEPROM bytes from `offset` into extract_file. A file that
+// cannot be opened fails before the board is asked; a failed read leaves it
+// empty; a write or close that fails is Cannot open file.
 Result ExtractEeprom(RunState& state);
+// Writes `length` bytes of 0xFF at `offset`, without a size test.
 Result ClearEeprom(RunState& state);
 
 }  // namespace mrl

@@ -3,8 +3,11 @@
 // program (from `sethwid` or the first line of a HWID text file) and the one
 // read from the board through the loader image. Main thread only.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "FileReplacement.h"
 #include "RunState.h"
 #include "file/HWID.h"
 #include "link/Error.h"
@@ -32,6 +35,15 @@ struct HelperFlags {
   bool belto_ls_gx2 = false;
   bool winbond = false;
 };
+// The loader image that LoadHelperAndReadHwid places in the board's RAM: the
+// RF loader with rfload, else the loader image for crys_freq (1 or 2, as the
+// options admit).
+const std::vector<std::uint8_t>& HelperImage(bool rfload, std::uint32_t crys_freq);
+// Whether a failed HWID query says that the board holds no HWID. Only the
+// loader's own answer does: a port failure that happens to share its code (a
+// failed write) is a failure, so that a HWID on the board is never taken for
+// none and overwritten.
+bool BoardHasNoHwid(const Error& error);
 // Resets the board (not behind the passthrough), downloads the loader image
 // for `crys_freq` (the RF loader with rfload) and asks it for the HWID, which
 // becomes board_hwid. A board without a HWID (code 3) is no failure.
@@ -43,7 +55,9 @@ Result RequireExistingHwid(RunState& state);
 // Fails with kInvalidArgument when the board has a HWID.
 Result GuardExistingHwid(RunState& state);
 // Replaces the HWID text file by what follows its first line; the file holds
-// either its old or its new contents at every moment.
-Result WriteBackHwidFile(RunState& state);
+// either its old or its new contents at every moment. Any failure says so on
+// the console and is File::Common error 1; the file keeps its old contents.
+Result WriteBackHwidFile(RunState& state,
+                         const FileReplacementSteps& steps = FileReplacementSteps{});
 
 }  // namespace mrl

@@ -27,7 +27,7 @@ Result OpenHidPort(RunState& state, const boost::program_options::variables_map&
 // Sends the low byte of `hid_cmd` on the port's command channel; a refusal
 // is GenericPort error 3.
 Result SendHidCommand(RunState& state);
-// Turns `belto_ls_pt_gpio` ("PA3=1,B0=0" style items of a letter A-J, a digit
+// Turns `belto_ls_pt_gpio` ("A3=1,B0=0": comma-separated items of a letter A-J, a digit
 // 0-7, '=' and 0 or 1) into passthrough commands; the first ill-formed item
 // ends it with kBadPassthroughCommand, keeping the commands before it.
 Result ParsePassthroughGpio(RunState& state);

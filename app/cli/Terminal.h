@@ -13,7 +13,9 @@ namespace mrl {
 // the user types (standard input in the program); it is only read, never
 // closed. With RunStampedTerminal every line of board output starts with the
 // seconds since the terminal started. The input direction runs on a thread of
-// its own that ends before the action returns.
+// its own that ends before the action returns; when that thread cannot start,
+// a line on the console's error stream says so and only the board's output is
+// shown. Called on the main thread with the port of state open.
 Result RunTerminal(RunState& state, int input_fd);
 Result RunStampedTerminal(RunState& state, int input_fd);
 

@@ -35,13 +35,15 @@ std::vector<std::uint8_t> sealed(const std::uint8_t* content, std::size_t bytes)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > kMaxInput) return 0;
   if (size >= 4 && std::memcmp(data, "XIP ", 4) == 0) {
-    Ruvo::XipToImg({1, 2, 3, 4}, std::vector<std::uint8_t>(data, data + size), 64);
+    static_cast<void>(
+        Ruvo::XipToImg({1, 2, 3, 4}, std::vector<std::uint8_t>(data, data + size), 64));
     return 0;
   }
   if (size < kHeaderBytes) return 0;
   const int pageSize = (data[0] & 1) != 0 ? 4096 : 64;
   std::array<std::uint16_t, 4> hwid{};
   for (int i = 0; i < 4; ++i) hwid[i] = Ruvo::detail::loadLe16(data + 1, i);
-  Ruvo::XipToImg(hwid, sealed(data + kHeaderBytes, size - kHeaderBytes), pageSize);
+  static_cast<void>(
+      Ruvo::XipToImg(hwid, sealed(data + kHeaderBytes, size - kHeaderBytes), pageSize));
   return 0;
 }

@@ -1,0 +1,64 @@
+#pragma once
+// What the firmware actions share: reaching the firmware of the kind an action
+// works on, reporting file errors, and the HWID as EEPROM holds it.
+
+#include <cstdint>
+#include <utility>
+#include <variant>
+
+#include <boost/variant/get.hpp>
+
+#include "RunState.h"
+#include "file/CommonFirmwareFile.h"
+#include "file/HWID.h"
+#include "file/TCF.h"
+#include "link/Error.h"
+
+namespace mrl {
+
+// EEPROM byte address of the board's HWID.
+inline constexpr std::uint16_t kHwidAddress = 110;
+
+// Runs use on the firmware when it holds an Image. Any other kind fails with
+// kInvalidArgument before anything reaches the board; the action list never
+// lets that happen.
+template <typename Image, typename Use>
+Result WithFirmware(RunState& state, Use&& use) {
+  Image* image = boost::get<Image>(&state.firmware);
+  if (image == nullptr) return Error(SpecificError::kInvalidArgument);
+  return use(*image);
+}
+
+// A file, container or image-builder error as the actions report it; its type
+// picks its place in TCF::Error.
+inline Result FileFailure(TCF::Error error) {
+  return Error(std::move(error));
+}
+
+// A file check (an Error::Result of a file type) as an action's result.
+template <typename Check>
+Result FileCheck(const Check& check) {
+  if (!check.failed()) return qmx::Error::None{};
+  return FileFailure(TCF::Error(std::get<1>(check.alternatives())));
+}
+
+// Replaces firmware by the produced image, or leaves it unchanged and reports
+// the producer's error.
+template <typename Produced>
+Result StoreFirmware(RunState& state, Produced&& produced) {
+  if (produced.index() == 1) return FileFailure(TCF::Error(std::get<1>(std::move(produced))));
+  state.firmware = std::get<0>(std::move(produced));
+  return qmx::Error::None{};
+}
+
+// The 8 bytes of hwid as EEPROM holds them: each word high byte first.
+inline qmx::File::Bytes HwidBytes(const HWID::Raw& hwid) {
+  qmx::File::Bytes bytes;
+  for (std::uint16_t word : hwid) {
+    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(word));
+  }
+  return bytes;
+}
+
+}  // namespace mrl

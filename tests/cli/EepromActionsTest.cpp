@@ -1,0 +1,187 @@
+// The EEPROM actions against the simulated board: size test, extract, clear
+// and the flash erase.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "BoardSession.h"
+#include "FirmwareActions.h"
+#include "FirmwareFixtures.h"
+#include "ScratchFile.h"
+#include "link/ImgProtocol.h"
+
+namespace {
+
+using mrl_test::BoardConfig;
+using mrl_test::BoardRecord;
+using mrl_test::BoardSession;
+using mrl_test::Bytes;
+using mrl_test::FailedWith;
+using mrl_test::Pattern;
+using mrl_test::Program;
+using mrl_test::Running;
+using mrl_test::ScratchFile;
+using mrl_test::TcfAlternative;
+
+constexpr std::uint8_t kExtract = 2;
+
+// A loader session whose EEPROM holds a pattern from 0 on.
+struct PatternedBoard : BoardSession {
+  explicit PatternedBoard(BoardConfig config = Running(Program::kLoader))
+      : BoardSession(std::move(config)) {
+    std::ostringstream out;
+    const Bytes pattern = Pattern(0x200);
+    EXPECT_FALSE(
+        ImgProtocol(*state.port_protocol).DownloadFile(pattern.data(), 0x200, 0, out).failed());
+    console.Clear();
+  }
+  std::size_t CommandsSoFar() const { return board.record().commands.size(); }
+};
+
+// ---- Size test --------------------------------------------------------------
+
+struct SizeCase {
+  const char* name;
+  bool small_eeprom;
+  bool silent;
+  const char* out;
+  const qmx::Error::Code* error;  // null: success
+  const char* message;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class EepromSizeTest : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(EepromSizeTest, SaysWhatTheEepromHolds) {
+  const SizeCase& c = GetParam();
+  BoardConfig config = Running(Program::kLoader);
+  config.faults.small_eeprom = c.small_eeprom;
+  config.faults.silent = c.silent;
+  BoardSession session(config, std::chrono::milliseconds(300));
+  const mrl::Result result = mrl::TestEepromSize(session.state);
+  EXPECT_EQ(session.console.out(), c.out);
+  if (c.error == nullptr) {
+    EXPECT_FALSE(result.failed()) << result.msg();
+  } else {
+    EXPECT_EQ(static_cast<int>(result), static_cast<int>(*c.error));
+    EXPECT_EQ(result.msg(), c.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, EepromSizeTest,
+    ::testing::Values(SizeCase{"Large", false, false, "EEPROM is 512kbit.\n", nullptr, ""},
+                      SizeCase{"Small", true, false, "EEPROM is 256kbit.\n",
+                               &mrl::SpecificError::kEepromTooSmall,
+                               "EEPROM is too small to contain the image"},
+                      // A timeout shares the code of the small EEPROM but tells nothing of it.
+                      SizeCase{"Silent", false, true, "", &qmx::GenericPort::Error::kTimedOut,
+                               "Operation timed out"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Extract ----------------------------------------------------------------
+
+TEST(ExtractEeprom, WritesExactlyTheBytesRead) {
+  PatternedBoard session;
+  ScratchFile file;
+  file.Write(Pattern(100, 9));  // longer than what is extracted
+  session.state.extract_file = file.path();
+  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
+  session.state.offset = qmx::File::Img::Address(0x100);
+  const mrl::Result result = mrl::ExtractEeprom(session.state);
+  ASSERT_FALSE(result.failed()) << result.msg();
+  const Bytes pattern = Pattern(0x200);
+  EXPECT_EQ(file.Read(), Bytes(pattern.begin() + 0x100, pattern.begin() + 0x110));
+  const BoardRecord record = session.board.record();
+  EXPECT_EQ(record.commands.back().command, kExtract);
+  EXPECT_EQ(record.commands.back().items, (std::vector<std::uint16_t>{8, 0x100}));
+}
+
+TEST(ExtractEeprom, FailedReadLeavesTheFileEmpty) {
+  BoardConfig config = Running(Program::kLoader);
+  config.faults.wrong_crc = true;
+  BoardSession session(config);
+  ScratchFile file;
+  file.Write(Pattern(100, 9));
+  session.state.extract_file = file.path();
+  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
+  const mrl::Result result = mrl::ExtractEeprom(session.state);
+  EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kInvalidChecksum)) << result.msg();
+  EXPECT_TRUE(file.Read().empty());
+}
+
+struct UnwritableCase {
+  const char* name;
+  const char* path;
+  bool reads_board;  // the file opened, so the board was read before the write failed
+};
+
+void PrintTo(const UnwritableCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class UnwritableExtractFile : public ::testing::TestWithParam<UnwritableCase> {};
+
+TEST_P(UnwritableExtractFile, FailsWithCannotOpenFile) {
+  const UnwritableCase& c = GetParam();
+  PatternedBoard session;
+  const std::size_t before = session.CommandsSoFar();
+  session.state.extract_file = c.path;
+  const mrl::Result result = mrl::ExtractEeprom(session.state);
+  EXPECT_EQ(static_cast<int>(result), qmx::File::Common::Error::kCannotOpen);
+  EXPECT_EQ(result.msg(), "Cannot open file");
+  EXPECT_EQ(TcfAlternative(result), 0);
+  EXPECT_EQ(session.CommandsSoFar() - before, c.reads_board ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExtractFile,
+                         ::testing::Values(UnwritableCase{"MissingDirectory",
+                                                          "/nonexistent-mrl-dir/out.bin", false},
+                                           UnwritableCase{"FullDisk", "/dev/full", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Clear and erase --------------------------------------------------------
+
+TEST(ClearEeprom, WritesErasedBytesOverTheRange) {
+  PatternedBoard session;
+  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(4);
+  session.state.offset = qmx::File::Img::Address(2);
+  const mrl::Result result = mrl::ClearEeprom(session.state);
+  ASSERT_FALSE(result.failed()) << result.msg();
+  Bytes expected = Pattern(8);
+  std::fill(expected.begin() + 2, expected.begin() + 6, 0xFF);
+  const Bytes eeprom = session.board.eeprom();
+  EXPECT_EQ(Bytes(eeprom.begin(), eeprom.begin() + 8), expected);
+  EXPECT_EQ(session.console.out(),
+            "Starting file download to Quarn2.\nDownload in progress.\nDownload succeeded!\n");
+}
+
+TEST(ClearEeprom, MakesNoSizeTest) {
+  BoardConfig config = Running(Program::kLoader);
+  config.faults.small_eeprom = true;
+  BoardSession session(config);
+  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(0x9000);
+  const mrl::Result result = mrl::ClearEeprom(session.state);
+  ASSERT_FALSE(result.failed()) << result.msg();
+  ASSERT_EQ(session.board.record().commands.size(), 1u);
+  EXPECT_EQ(session.board.record().writes.at(0).bytes, Bytes(0x9000, 0xFF));
+}
+
+TEST(EraseFlashImage, SendsTheEraseCommandAndPassesItsRefusalOn) {
+  BoardSession good(Running(Program::kLoader));
+  EXPECT_FALSE(mrl::EraseFlashImage(good.state).failed());
+  EXPECT_EQ(good.board.record().erases, 1u);
+
+  BoardConfig config = Running(Program::kLoader);
+  config.faults.nack_commands = true;
+  BoardSession refusing(config);
+  const mrl::Result result = mrl::EraseFlashImage(refusing.state);
+  EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kUnexpectedLoaderInput)) << result.msg();
+}
+
+}  // namespace
