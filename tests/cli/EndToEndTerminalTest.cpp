@@ -21,6 +21,13 @@ Bytes Text(const std::string& text) {
   return Bytes(text.begin(), text.end());
 }
 
+void ExpectInterrupted(const ProgramOutcome& run) {
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, kInterrupted);
+}
+
 class EndToEndTerminal : public EndToEnd {
  protected:
   EndToEndTerminal() {
@@ -42,30 +49,28 @@ class EndToEndTerminal : public EndToEnd {
     ASSERT_TRUE(run_->WaitForOut(shown, kPrompt)) << run_->out();
   }
 
-  // Ends the terminal as the user does.
-  ProgramOutcome Interrupt() {
+  // Ends the terminal as the user does; returns what it had shown until then.
+  // The interrupt's exit flushes standard output without waiting for a flush
+  // the terminal may be in, which can write the last chunk a second time, so
+  // the text is taken before the interrupt.
+  std::string Interrupt() {
+    const std::string shown = run_->out();
     run_->Signal(SIGINT);
-    return run_->Wait(kRunDeadline);
+    const ProgramOutcome run = run_->Wait(kRunDeadline);
+    ExpectInterrupted(run);
+    EXPECT_EQ(run.out.compare(0, shown.size(), shown), 0) << run.out;
+    return shown;
   }
 
   std::unique_ptr<ProgramRun> run_;
 };
-
-void ExpectInterrupted(const ProgramOutcome& run) {
-  EXPECT_FALSE(run.timed_out);
-  EXPECT_EQ(run.signal, 0);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, kInterrupted);
-}
 
 // A chunk is shown up to its first zero byte.
 TEST_F(EndToEndTerminal, ShowsBoardOutputUpToAZeroByte) {
   ASSERT_NO_FATAL_FAILURE(StartTerminal());
   ASSERT_NO_FATAL_FAILURE(Show({'a', 'b', 0, 'c', 'd'}, kTermStart + "ab"));
   ASSERT_NO_FATAL_FAILURE(Show(Text("ef\n"), "ef\n"));
-  const ProgramOutcome run = Interrupt();
-  ExpectInterrupted(run);
-  EXPECT_EQ(run.out, kTermStart + "abef\n");
+  EXPECT_EQ(Interrupt(), kTermStart + "abef\n");
 }
 
 // Each line starts with the seconds since the start, also one that starts in a later chunk.
@@ -73,15 +78,14 @@ TEST_F(EndToEndTerminal, StampsEveryLine) {
   ASSERT_NO_FATAL_FAILURE(StartTerminal({"--stamp"}));
   ASSERT_NO_FATAL_FAILURE(Show(Text("one\ntwo\n"), "two\n"));
   ASSERT_NO_FATAL_FAILURE(Show(Text("x"), "x"));
-  const ProgramOutcome run = Interrupt();
-  ExpectInterrupted(run);
-  ASSERT_EQ(run.out.compare(0, kTermStart.size(), kTermStart), 0) << run.out;
-  const std::string shown = run.out.substr(kTermStart.size());
+  const std::string out = Interrupt();
+  ASSERT_EQ(out.compare(0, kTermStart.size(), kTermStart), 0) << out;
+  const std::string shown = out.substr(kTermStart.size());
   const std::string stamp = R"(\[ ([ 0-9]{3}[0-9]\.[0-9]{3}) \] )";
   std::smatch match;
   ASSERT_TRUE(
       std::regex_match(shown, match, std::regex(stamp + "one\n" + stamp + "two\n" + stamp + "x")))
-      << run.out;
+      << out;
   EXPECT_LE(std::stod(match[1]), std::stod(match[2]));
   EXPECT_LE(std::stod(match[2]), std::stod(match[3]));
 }
@@ -92,8 +96,7 @@ TEST_F(EndToEndTerminal, SendsTypedBytesToTheBoard) {
   ASSERT_TRUE(run_->Write("hi\xffz"));
   EXPECT_TRUE(
       board().WaitUntil([](const BoardRecord& r) { return r.received.size() >= 3; }, kPrompt));
-  const ProgramOutcome run = Interrupt();
-  ExpectInterrupted(run);
+  Interrupt();
   EXPECT_EQ(board().record().received, Text("hiz"));
 }
 
@@ -108,9 +111,7 @@ TEST_F(EndToEndTerminal, KeepsShowingBoardOutputAfterTheInputEnded) {
   std::this_thread::sleep_for(window);
   EXPECT_LT(run_->CpuTime() - before, window / 5);
   ASSERT_NO_FATAL_FAILURE(Show(Text("and here\n"), "and here\n"));
-  const ProgramOutcome run = Interrupt();
-  ExpectInterrupted(run);
-  EXPECT_EQ(run.out, kTermStart + "still here\nand here\n");
+  EXPECT_EQ(Interrupt(), kTermStart + "still here\nand here\n");
 }
 
 using EndToEndInterrupt = EndToEnd;
