@@ -24,8 +24,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Far beyond any run's own time, also under the sanitizers and a busy machine.
 constexpr std::chrono::seconds kRunDeadline{30};
 
-// What the program prints on standard output.
-// Around a download through the boot monitor (a loader image or a hex image).
+// What the program prints on standard output around a download through the
+// boot monitor (of a loader image or a hex image).
 inline const std::string kBootDownloadStart =
     "Starting file download to Quarn2. You may need to reset the board.\nDownload in progress.\n";
 // A loader image placed in RAM, with the line that follows it.
