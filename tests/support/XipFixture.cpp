@@ -214,4 +214,14 @@ Scenario makeScenario(std::uint32_t seed, int maxApps, int maxRaw) {
   return s;
 }
 
+std::vector<std::uint8_t> makeDenseContainer(std::uint32_t seed, int apps) {
+  std::mt19937 rng(seed);
+  const Bootmon bootmon = makeBootmon(rng);
+  std::vector<Slot> slots = {{Slot::Kind::kSpace, bootmon.space}};
+  for (int i = 0; i < apps; ++i) {
+    slots.push_back({Slot::Kind::kSpace, makeApplication(bootmon, rng, 1.0)});
+  }
+  return makeContainer(slots);
+}
+
 }  // namespace ruvo_test
