@@ -131,7 +131,10 @@ Words makeApplication(const Bootmon& bootmon, std::mt19937& rng, double density)
   fillCode(app, from, from + used, rng, density < 0.99);
   // Common area words of an application are never encoded; put some there.
   for (int i = 0; i < 8; ++i) app[bootmon.commonArea + 40 + i] = nonZero(rng);
-  fillCode(app, kShortData + pick(rng, 0, 20), kSpaceWords - pick(rng, 0, 1) * 5, rng, false);
+  // One draw per statement: the order of draws must not depend on the compiler.
+  const int shortDataEnd = kSpaceWords - pick(rng, 0, 1) * 5;
+  const int shortDataBegin = kShortData + pick(rng, 0, 20);
+  fillCode(app, shortDataBegin, shortDataEnd, rng, false);
   return app;
 }
 
