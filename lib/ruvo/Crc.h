@@ -18,9 +18,9 @@ inline std::uint16_t crc16(std::uint16_t crc, std::uint16_t data, std::uint16_t 
                            std::uint8_t nbits) {
   unsigned state = crc;
   for (int i = nbits - 1; i >= 0; --i) {
-    const bool top = (state & 0x8000u) != 0;
-    state = ((state << 1) | ((data >> i) & 1u)) & 0xFFFFu;
-    if (top) state ^= poly;
+    // poly where bit 15 was set, 0 where not: a step without a branch.
+    const unsigned feedback = poly & (0u - (state >> 15));
+    state = (((state << 1) | ((data >> i) & 1u)) & 0xFFFFu) ^ feedback;
   }
   return static_cast<std::uint16_t>(state);
 }
