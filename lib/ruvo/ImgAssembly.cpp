@@ -134,8 +134,8 @@ void writeDirectory(int lastIdx, std::uint8_t* at) {
                                     static_cast<std::uint16_t>(entry.pos),
                                     static_cast<std::uint16_t>(entry.len)};
     std::uint16_t check = 0xFFFF;
-    for (std::uint16_t w : words) check = absorb(check, w, kDirPoly);
-    check = absorb(check, 0, kDirPoly);
+    for (std::uint16_t w : words) check = absorb<kDirPoly>(check, w);
+    check = absorb<kDirPoly>(check, 0);
     const std::size_t first = 4 * static_cast<std::size_t>(i - 1);
     for (int k = 0; k < 3; ++k) storeBe16(at, first + k, words[k]);
     storeBe16(at, first + 3, check);

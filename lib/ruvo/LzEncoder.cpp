@@ -61,19 +61,19 @@ class TokenWriter {
 
   void advance(bool flag, std::uint16_t value) {
     if (flag && expecting_) {
-      state_ = absorb(state_, static_cast<std::uint16_t>(value + hwid_[2]), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(value + hwid_[2]));
       address_ = value;
       expecting_ = false;
     } else if (flag) {
-      state_ = absorb(state_, static_cast<std::uint16_t>(value + hwid_[3]), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(value + hwid_[3]));
       ++address_;
     } else if (value != 0) {
       const int length = (value & 7) + 1;
       for (int i = 0; i < length; ++i)
-        state_ = absorb(state_, encodedWord(copy_, address_ + i), kStreamPoly);
+        state_ = absorb<kStreamPoly>(state_, encodedWord(copy_, address_ + i));
       address_ += length;
     } else {
-      state_ = absorb(state_, static_cast<std::uint16_t>(address_), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(address_));
       expecting_ = true;
     }
   }
