@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <iostream>
+#include <vector>
 
 #include "ruvo/Bootmon.h"
 #include "ruvo/ByteOrder.h"
@@ -39,16 +40,22 @@ int lastUsedSlot() {
 }
 
 // Finds words that no slot's space uses for the Tl block and stores the
-// address in aux of entry 0. False when there are none or out of memory.
+// address in aux of entry 0: more than 288 words from 0xC003 up that are zero
+// in every space, the block 16 words behind the last word used before them.
+// Only words from 0xC003 up are looked at, so that is all of the spaces that
+// this reads. False when there are no such words.
 bool placeTlBlock() {
-  Space all = newSpc();
-  if (!all) return false;
+  std::vector<const std::uint16_t*> spaces;
   for (int k = 0; k < kFileCount; ++k) {
-    if (g.files[k].spc) iorSpc(all.get(), g.files[k].spc.get());
+    if (g.files[k].spc) spaces.push_back(g.files[k].spc.get());
   }
+  const auto used = [&spaces](int address) {
+    return std::any_of(spaces.begin(), spaces.end(),
+                       [address](const std::uint16_t* space) { return space[address] != 0; });
+  };
   int last = kFirstHeaderAddress;
   for (int k = kFirstHeaderAddress; k < kSpaceWords; ++k) {
-    if (all[k] != 0) {
+    if (used(k)) {
       last = k;
     } else if (k - last > kFreeAreaZeros) {
       g.files[0].aux = last + kTlBlockGap;

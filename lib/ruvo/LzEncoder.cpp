@@ -145,9 +145,9 @@ void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWrit
 
 int LZencoder(const std::uint16_t* space, std::uint8_t* out, int* length,
               std::array<std::uint16_t, 4> hwid) {
-  Space copy = cloneSpc(space);
+  // The words below 0xC000 are never encoded: the copy leaves them zero.
+  Space copy = cloneUpperSpc(space);
   if (!copy) return -1;
-  std::fill(copy.get(), copy.get() + kUpperBegin, 0);
   if (Ruvo_CommonArea < Ruvo_ShortData) {
     std::fill(copy.get() + Ruvo_CommonArea, copy.get() + Ruvo_ShortData, 0);
   }

@@ -4,6 +4,20 @@
 #include <iostream>
 
 namespace Ruvo::detail {
+namespace {
+
+// A new space with the words from `first` up copied from space, zero below.
+Space cloneFrom(const std::uint16_t* space, int first) {
+  Space copy = allocZeroed<std::uint16_t>(kSpaceWords);
+  if (!copy) {
+    std::cout << "cloneSpc out of memory\n";
+    return copy;
+  }
+  std::copy(space + first, space + kSpaceWords, copy.get() + first);
+  return copy;
+}
+
+}  // namespace
 
 Space newSpc() {
   Space space = allocZeroed<std::uint16_t>(kSpaceWords);
@@ -12,17 +26,11 @@ Space newSpc() {
 }
 
 Space cloneSpc(const std::uint16_t* space) {
-  Space copy = allocZeroed<std::uint16_t>(kSpaceWords);
-  if (!copy) {
-    std::cout << "cloneSpc out of memory\n";
-    return copy;
-  }
-  std::copy(space, space + kSpaceWords, copy.get());
-  return copy;
+  return cloneFrom(space, 0);
 }
 
-void iorSpc(std::uint16_t* dst, const std::uint16_t* src) {
-  for (int i = 0; i < kSpaceWords; ++i) dst[i] |= src[i];
+Space cloneUpperSpc(const std::uint16_t* space) {
+  return cloneFrom(space, kUpperBegin);
 }
 
 }  // namespace Ruvo::detail

@@ -15,7 +15,10 @@ Space newSpc();
 // A new copy of space, or null after writing "cloneSpc out of memory".
 Space cloneSpc(const std::uint16_t* space);
 
-// dst[i] |= src[i] for every word.
-void iorSpc(std::uint16_t* dst, const std::uint16_t* src);
+// A new space with the words 0xC000 to 0xFFFF of space and zeros below, or
+// null after writing "cloneSpc out of memory": the working copy of a routine
+// that reads no word below 0xC000 but those it writes itself, so that the
+// lower three quarters are neither read nor written by the copying.
+Space cloneUpperSpc(const std::uint16_t* space);
 
 }  // namespace Ruvo::detail
