@@ -113,7 +113,8 @@ int encodeStreams(int lastIdx, Cursor& cursor, std::array<std::uint16_t, 4> hwid
     entry.len = words;
     cursor.advanceWords(words);
     if (!cursor.fits()) return kImageTooLarge;
-    Space check = cloneSpc(g.files[0].spc.get());
+    // Slot 0's space is zero below 0xC000, as the container reader made it.
+    Space check = cloneSpc(g.files[0].spc.get(), kUpperBegin, kSpaceWords);
     if (!check || LZdecoder(check.get(), stream, words, hwid) != 0) return kGenericFailure;
   }
   return 0;

@@ -146,7 +146,7 @@ void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWrit
 int LZencoder(const std::uint16_t* space, std::uint8_t* out, int* length,
               std::array<std::uint16_t, 4> hwid) {
   // The words below 0xC000 are never encoded: the copy leaves them zero.
-  Space copy = cloneUpperSpc(space);
+  Space copy = cloneSpc(space, kUpperBegin, kSpaceWords);
   if (!copy) return -1;
   if (Ruvo_CommonArea < Ruvo_ShortData) {
     std::fill(copy.get() + Ruvo_CommonArea, copy.get() + Ruvo_ShortData, 0);
