@@ -7,27 +7,39 @@
 namespace Ruvo::detail {
 namespace {
 
-constexpr int kBuckets = 0x2000;
-constexpr int kWindow = 0x1000;  // a power of two above kMaxDistance
+constexpr int kClassBuckets = 0x2000;
+constexpr int kFollowBuckets = 0x1000;
+constexpr int kWindow = 0x1000;               // a power of two above kMaxDistance
+constexpr int kRunWordsBitmapWords = 0x1000;  // one bit per word value
 
-// Chains of earlier positions under a hashed key, newest first. Position 0
-// ends a chain (no source lies there). Only positions within kMaxDistance of
-// the searching position are ever followed, so each position keeps its link
-// in a ring of kWindow slots, which a position kWindow further on reuses.
+// Chains of earlier positions under a 16-bit hash of their key, newest
+// first, in a power of two of buckets. Position 0 ends a chain (no source
+// lies there). Only positions within kMaxDistance of the searching position
+// are ever followed, so each position keeps its link in a ring of kWindow
+// slots, which a position kWindow further on reuses.
 class Chains {
  public:
-  Chains(std::uint16_t* head, std::uint16_t* link) : head_(head), link_(link) {
-    std::fill(head_, head_ + kBuckets, 0);
+  Chains(std::uint16_t* head, int buckets, std::uint16_t* link)
+      : head_(head), shift_(16 - log2(buckets)), link_(link) {
+    std::fill(head_, head_ + buckets, 0);
   }
-  void insert(int position, unsigned bucket) {
-    link_[position & (kWindow - 1)] = head_[bucket];
-    head_[bucket] = static_cast<std::uint16_t>(position);
+  void insert(int position, unsigned hash) {
+    std::uint16_t& head = head_[hash >> shift_];
+    link_[position & (kWindow - 1)] = head;
+    head = static_cast<std::uint16_t>(position);
   }
-  int first(unsigned bucket) const { return head_[bucket]; }
+  int first(unsigned hash) const { return head_[hash >> shift_]; }
   int next(int position) const { return link_[position & (kWindow - 1)]; }
 
  private:
-  std::uint16_t* head_;  // kBuckets
+  static int log2(int powerOfTwo) {
+    int bits = 0;
+    while ((1 << bits) < powerOfTwo) ++bits;
+    return bits;
+  }
+
+  std::uint16_t* head_;
+  int shift_;
   std::uint16_t* link_;  // kWindow
 };
 
@@ -47,9 +59,12 @@ class MatchSearch {
       : copy_(copy),
         commonArea_(commonArea),
         shortData_(shortData),
-        classes_(scratch, scratch + kBuckets),
-        follows_(scratch + kBuckets + kWindow, scratch + 2 * kBuckets + kWindow),
-        run_(reinterpret_cast<std::uint8_t*>(scratch + 2 * (kBuckets + kWindow))) {
+        classes_(scratch, kClassBuckets, scratch + kClassBuckets),
+        follows_(scratch + kClassBuckets + kWindow, kFollowBuckets,
+                 scratch + kClassBuckets + kFollowBuckets + kWindow),
+        inRuns_(scratch + kClassBuckets + kFollowBuckets + 2 * kWindow),
+        run_(reinterpret_cast<std::uint8_t*>(inRuns_ + kRunWordsBitmapWords)) {
+    std::fill(inRuns_, inRuns_ + kRunWordsBitmapWords, 0);
     run_[kUpperWords - 1] = 1;
     for (int p = kSpaceWords - 2; p >= kUpperBegin; --p) {
       const int next = run_[p + 1 - kUpperBegin];
@@ -65,8 +80,9 @@ class MatchSearch {
       if (inserted_ >= commonArea_ && inserted_ < shortData_) continue;
       const std::uint16_t v = copy_[inserted_];
       const int c = runClass(inserted_);
-      classes_.insert(inserted_, bucket(v, c));
-      if (c < kMaxMatch) follows_.insert(inserted_, bucket(v, c, behindRun(inserted_, c)));
+      classes_.insert(inserted_, hash(v, c));
+      if (c < kMaxMatch) follows_.insert(inserted_, hash(v, c, behindRun(inserted_, c)));
+      if (c > 1) inRuns_[v >> 4] |= static_cast<std::uint16_t>(1u << (v & 15u));
     }
   }
 
@@ -83,7 +99,7 @@ class MatchSearch {
     const std::uint16_t behind = behindRun(p, own);
     int best = 0;
     int bestSource = 0;
-    for (int j = follows_.first(bucket(v, own, behind)); j != 0 && p - j <= kMaxDistance;
+    for (int j = follows_.first(hash(v, own, behind)); j != 0 && p - j <= kMaxDistance;
          j = follows_.next(j)) {
       if (copy_[j] != v || runClass(j) != own || behindRun(j, own) != behind ||
           copy_[j + best] != copy_[p + best]) {
@@ -99,9 +115,11 @@ class MatchSearch {
     }
     if (best != 0) return encode(p, bestSource, best);
     // Exactly `own` words: the nearest of the own class with another word
-    // behind its run, and of the higher ones.
+    // behind its run, and of the higher ones, if v ever stood in a run.
     int source = nearest(p, v, own, own, behind);
-    for (int c = own + 1; c <= kMaxMatch; ++c) source = std::max(source, nearest(p, v, c, own));
+    if (inRun(v)) {
+      for (int c = own + 1; c <= kMaxMatch; ++c) source = std::max(source, nearest(p, v, c, own));
+    }
     if (source != 0) return encode(p, source, own);
     for (int c = own - 1; c >= 1; --c) {
       if (const int j = nearest(p, v, c, c)) return encode(p, j, c);
@@ -110,11 +128,14 @@ class MatchSearch {
   }
 
  private:
-  static unsigned bucket(std::uint16_t word, int runClass, unsigned behind = 0) {
-    return (((word + 0x3F4Bu * static_cast<unsigned>(runClass)) * 0x9E37u + behind * 0x6A09u) &
-            0xFFFFu) >>
-           3;
+  static unsigned hash(std::uint16_t word, int runClass, unsigned behind = 0) {
+    return ((word + 0x3F4Bu * static_cast<unsigned>(runClass)) * 0x9E37u + behind * 0x6A09u) &
+           0xFFFFu;
   }
+
+  // Whether an earlier position held v in a run of two or more words: if
+  // not, no position of a class above 1 holds v.
+  bool inRun(std::uint16_t v) const { return ((inRuns_[v >> 4] >> (v & 15u)) & 1u) != 0; }
 
   int runClass(int p) const { return run_[p - kUpperBegin]; }
 
@@ -133,7 +154,7 @@ class MatchSearch {
   // may be taken, skipping those with the word `notBehind` behind their run;
   // 0 when there is none within reach.
   int nearest(int p, std::uint16_t v, int c, int length, int notBehind = -1) const {
-    for (int j = classes_.first(bucket(v, c)); j != 0 && p - j <= kMaxDistance;
+    for (int j = classes_.first(hash(v, c)); j != 0 && p - j <= kMaxDistance;
          j = classes_.next(j)) {
       if (copy_[j] == v && runClass(j) == c && valid(j, length) &&
           (notBehind < 0 || behindRun(j, c) != notBehind)) {
@@ -146,9 +167,10 @@ class MatchSearch {
   const std::uint16_t* copy_;
   int commonArea_;
   int shortData_;
-  Chains classes_;     // by first word and run class
-  Chains follows_;     // classes below 8, also by the word behind the run
-  std::uint8_t* run_;  // one per position 0xC000 to 0xFFFF
+  Chains classes_;         // by first word and run class
+  Chains follows_;         // classes below 8, also by the word behind the run
+  std::uint16_t* inRuns_;  // a bit per word value: held in a run of two or more
+  std::uint8_t* run_;      // one per position 0xC000 to 0xFFFF
   int inserted_ = kFirstSource;
 };
 
