@@ -1,5 +1,6 @@
 #include "ruvo/ZeroPages.h"
 
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -11,7 +12,8 @@ std::size_t pageBytes() {
   return bytes;
 }
 
-// The mapping of a buffer: its bytes rounded up to whole pages, and the guard page.
+// The mapping of a buffer: its bytes rounded up to whole pages, and a page
+// more, so that every buffer is followed by bytes that can be poisoned.
 std::size_t mappedBytes(std::size_t bytes) {
   const std::size_t page = pageBytes();
   return (bytes + page - 1) / page * page + page;
@@ -23,16 +25,15 @@ void* mapZeroPages(std::size_t bytes) {
   const std::size_t mapped = mappedBytes(bytes);
   void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
-  auto* guard = static_cast<char*>(p) + mapped - pageBytes();
-  if (mprotect(guard, pageBytes(), PROT_NONE) != 0) {
-    munmap(p, mapped);
-    return nullptr;
-  }
+  ASAN_POISON_MEMORY_REGION(static_cast<char*>(p) + bytes, mapped - bytes);
   return p;
 }
 
 void unmapZeroPages(void* p, std::size_t bytes) {
-  if (p != nullptr) munmap(p, mappedBytes(bytes));
+  if (p == nullptr) return;
+  // The next mapping at these addresses starts unpoisoned.
+  ASAN_UNPOISON_MEMORY_REGION(p, mappedBytes(bytes));
+  munmap(p, mappedBytes(bytes));
 }
 
 }  // namespace Ruvo::detail

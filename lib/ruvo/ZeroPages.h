@@ -1,16 +1,17 @@
 #pragma once
 // Zero-filled buffers taken from the system as untouched pages: nothing
 // writes them before use, so only the pages that a conversion writes become
-// resident, and handing out a large table costs no clearing. A page without
-// access follows each buffer, so that a write past the end of a buffer whose
-// size is a whole number of pages stops the program at once.
+// resident, and handing out a large table costs no clearing. Under
+// AddressSanitizer the bytes behind each buffer, up to the end of its last
+// page and one page more, are poisoned, so that an access past its end is
+// reported as it would be for a buffer from the heap.
 
 #include <cstddef>
 #include <memory>
 
 namespace Ruvo::detail {
 
-// Maps bytes of zero pages followed by the guard page; null when unavailable.
+// Maps bytes of zero pages; null when unavailable.
 void* mapZeroPages(std::size_t bytes);
 
 // Returns a mapping of mapZeroPages to the system.
