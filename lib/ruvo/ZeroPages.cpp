@@ -32,8 +32,9 @@ void* mapZeroPages(std::size_t bytes) {
 void unmapZeroPages(void* p, std::size_t bytes) {
   if (p == nullptr) return;
   // The next mapping at these addresses starts unpoisoned.
-  ASAN_UNPOISON_MEMORY_REGION(p, mappedBytes(bytes));
-  munmap(p, mappedBytes(bytes));
+  const std::size_t mapped = mappedBytes(bytes);
+  ASAN_UNPOISON_MEMORY_REGION(static_cast<char*>(p) + bytes, mapped - bytes);
+  munmap(p, mapped);
 }
 
 }  // namespace Ruvo::detail
