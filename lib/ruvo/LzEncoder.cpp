@@ -119,14 +119,14 @@ int blockEnd(const std::uint16_t* copy, int c) {
 }
 
 // Emits the blocks of the working copy from the application area up.
-void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWriter& out) {
+void emitBlocks(const std::uint16_t* copy, MatchSearch& search, TokenWriter& out) {
   int c = Ruvo_ApplicationArea;
   while (c <= 0xFFFF) {
     const int e = blockEnd(copy, c);
     if (e > c) {
       out.blockStart(c);
       while (c < e) {
-        const std::uint16_t code = c < kUpperBegin ? 0 : codes[c - kUpperBegin];
+        const std::uint16_t code = c < kUpperBegin ? 0 : search.codeAt(c);
         if (code != 0) {
           out.match(code);
           c += (code & 7) + 1;
@@ -151,14 +151,14 @@ int LZencoder(const std::uint16_t* space, std::uint8_t* out, int* length,
   if (Ruvo_CommonArea < Ruvo_ShortData) {
     std::fill(copy.get() + Ruvo_CommonArea, copy.get() + Ruvo_ShortData, 0);
   }
-  // The code table and the search's chains live in the lower three quarters,
-  // which the encoding reads as zero.
-  std::uint16_t* codes = copy.get();
-  matchCodes(copy.get(), Ruvo_CommonArea, Ruvo_ShortData, codes, copy.get() + kUpperWords);
+  // The match search keeps its tables in the lower three quarters, which the
+  // encoding reads as zero, and works out the codes of the positions that
+  // the blocks reach, as they are reached.
+  MatchSearch search(copy.get(), Ruvo_CommonArea, Ruvo_ShortData, copy.get());
 
   LFSR0tapcfg = kStreamPoly;
   TokenWriter writer(copy.get(), out, hwid);
-  emitBlocks(copy.get(), codes, writer);
+  emitBlocks(copy.get(), search, writer);
   *length = writer.finish() / 2;
   return 0;
 }
