@@ -42,8 +42,7 @@ int lastUsedSlot() {
 // Finds words that no slot's space uses for the Tl block and stores the
 // address in aux of entry 0: more than 288 words from 0xC003 up that are zero
 // in every space, the block 16 words behind the last word used before them.
-// Only words from 0xC003 up are looked at, so that is all of the spaces that
-// this reads. False when there are no such words.
+// It reads the spaces from 0xC003 up only. False when there are no such words.
 bool placeTlBlock() {
   std::vector<const std::uint16_t*> spaces;
   for (int k = 0; k < kFileCount; ++k) {

@@ -129,6 +129,15 @@ unsigned MatchSearch::hash(std::uint16_t word, int runClass, unsigned behind) {
          0xFFFFu;
 }
 
+int MatchSearch::runClass(int p) const {
+  return run_[p - kUpperBegin];
+}
+
+// The word behind a run of c < 8 equal words at p.
+std::uint16_t MatchSearch::behindRun(int p, int c) const {
+  return copy_[p + c];
+}
+
 // Whether an earlier position held v in a run of two or more words: if not,
 // no position of a class above 1 holds v.
 bool MatchSearch::inRun(std::uint16_t v) const {

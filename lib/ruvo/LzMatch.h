@@ -50,8 +50,8 @@ class MatchSearch {
   std::uint16_t code(int p) const;
   static unsigned hash(std::uint16_t word, int runClass, unsigned behind = 0);
   bool inRun(std::uint16_t v) const;
-  int runClass(int p) const { return run_[p - 0xC000]; }
-  std::uint16_t behindRun(int p, int c) const { return copy_[p + c]; }
+  int runClass(int p) const;
+  std::uint16_t behindRun(int p, int c) const;
   bool valid(int source, int length) const;
   int nearest(int p, std::uint16_t v, int c, int length, int notBehind = -1) const;
 
