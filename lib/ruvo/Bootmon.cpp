@@ -51,7 +51,8 @@ int extractTlBlock(std::uint16_t* space) {
 
   const int encoded = L1encoder(Tl_spc.get(), TlBegin, TlSize);
   if (encoded != 0) return encoded;
-  Space copy = cloneSpc(Tl_spc.get());
+  // The decoding reads and writes only the block.
+  Space copy = cloneSpc(Tl_spc.get(), TlBegin, TlBegin + Tl_len);
   if (!copy) return -1;
   const int decoded = L1decoder(copy.get(), TlBegin, TlSize);
   copy.reset();

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <iostream>
+#include <vector>
 
 #include "ruvo/Bootmon.h"
 #include "ruvo/ByteOrder.h"
@@ -39,16 +40,21 @@ int lastUsedSlot() {
 }
 
 // Finds words that no slot's space uses for the Tl block and stores the
-// address in aux of entry 0. False when there are none or out of memory.
+// address in aux of entry 0: more than 288 words from 0xC003 up that are zero
+// in every space, the block 16 words behind the last word used before them.
+// It reads the spaces from 0xC003 up only. False when there are no such words.
 bool placeTlBlock() {
-  Space all = newSpc();
-  if (!all) return false;
+  std::vector<const std::uint16_t*> spaces;
   for (int k = 0; k < kFileCount; ++k) {
-    if (g.files[k].spc) iorSpc(all.get(), g.files[k].spc.get());
+    if (g.files[k].spc) spaces.push_back(g.files[k].spc.get());
   }
+  const auto used = [&spaces](int address) {
+    return std::any_of(spaces.begin(), spaces.end(),
+                       [address](const std::uint16_t* space) { return space[address] != 0; });
+  };
   int last = kFirstHeaderAddress;
   for (int k = kFirstHeaderAddress; k < kSpaceWords; ++k) {
-    if (all[k] != 0) {
+    if (used(k)) {
       last = k;
     } else if (k - last > kFreeAreaZeros) {
       g.files[0].aux = last + kTlBlockGap;
@@ -106,7 +112,8 @@ int encodeStreams(int lastIdx, Cursor& cursor, std::array<std::uint16_t, 4> hwid
     entry.len = words;
     cursor.advanceWords(words);
     if (!cursor.fits()) return kImageTooLarge;
-    Space check = cloneSpc(g.files[0].spc.get());
+    // Slot 0's space is zero below 0xC000, as the container reader made it.
+    Space check = cloneSpc(g.files[0].spc.get(), kUpperBegin, kSpaceWords);
     if (!check || LZdecoder(check.get(), stream, words, hwid) != 0) return kGenericFailure;
   }
   return 0;
@@ -134,8 +141,8 @@ void writeDirectory(int lastIdx, std::uint8_t* at) {
                                     static_cast<std::uint16_t>(entry.pos),
                                     static_cast<std::uint16_t>(entry.len)};
     std::uint16_t check = 0xFFFF;
-    for (std::uint16_t w : words) check = absorb(check, w, kDirPoly);
-    check = absorb(check, 0, kDirPoly);
+    for (std::uint16_t w : words) check = absorb<kDirPoly>(check, w);
+    check = absorb<kDirPoly>(check, 0);
     const std::size_t first = 4 * static_cast<std::size_t>(i - 1);
     for (int k = 0; k < 3; ++k) storeBe16(at, first + k, words[k]);
     storeBe16(at, first + 3, check);

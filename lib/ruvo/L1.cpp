@@ -79,13 +79,13 @@ int L1decoder(std::uint16_t* w, int start, int size) {
   std::uint16_t d = static_cast<std::uint16_t>(inp);
   for (int i = end - 1; i >= bra; --i) {
     d = static_cast<std::uint16_t>(rotation(d, i) + c);
-    S = absorb(S, d, kDirPoly);
+    S = absorb<kDirPoly>(S, d);
     const std::uint16_t t = static_cast<std::uint16_t>(w[i] + K);
     w[i] = d;
     c ^= t;
   }
   LFSR0tapcfg = kStreamPoly;
-  for (int i = bra - 1; i >= start; --i) S = absorb(S, w[i], kStreamPoly);
+  for (int i = bra - 1; i >= start; --i) S = absorb<kStreamPoly>(S, w[i]);
   Tl_crc = S;
   return 0;
 }

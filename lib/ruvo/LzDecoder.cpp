@@ -69,13 +69,13 @@ int LZdecoder(std::uint16_t* target, const std::uint8_t* stream, int length,
       const auto v = static_cast<std::uint16_t>((in.take(17) & 0xFFFFu) + mask);
       if (expecting) {
         if (v == 0) break;
-        S = absorb(S, static_cast<std::uint16_t>(v + hwid[2]), kStreamPoly);
+        S = absorb<kStreamPoly>(S, static_cast<std::uint16_t>(v + hwid[2]));
         a = v;
         expecting = false;
       } else {
         if (a >= kSpaceWords) return kStreamOutside;
         if (v != 0) target[a] = v;
-        S = absorb(S, static_cast<std::uint16_t>(v + hwid[3]), kStreamPoly);
+        S = absorb<kStreamPoly>(S, static_cast<std::uint16_t>(v + hwid[3]));
         ++a;
       }
     } else {
@@ -87,18 +87,18 @@ int LZdecoder(std::uint16_t* target, const std::uint8_t* stream, int length,
         for (int i = 0; i < count; ++i) {
           const std::uint16_t h = target[a - d + i];
           if (h != 0) target[a + i] = h;
-          S = absorb(S, h, kStreamPoly);
+          S = absorb<kStreamPoly>(S, h);
         }
         a += count;
       } else {
-        S = absorb(S, static_cast<std::uint16_t>(a), kStreamPoly);
+        S = absorb<kStreamPoly>(S, static_cast<std::uint16_t>(a));
         expecting = true;
       }
     }
   }
   std::uint16_t check = 0;
   if (!in.checkWord(check)) return kStreamOutside;
-  S = absorb(S, check, kStreamPoly);
+  S = absorb<kStreamPoly>(S, check);
   if (S != 0) {
     std::cout << "checksum error\n";
     return 166;

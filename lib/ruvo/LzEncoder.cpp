@@ -61,19 +61,19 @@ class TokenWriter {
 
   void advance(bool flag, std::uint16_t value) {
     if (flag && expecting_) {
-      state_ = absorb(state_, static_cast<std::uint16_t>(value + hwid_[2]), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(value + hwid_[2]));
       address_ = value;
       expecting_ = false;
     } else if (flag) {
-      state_ = absorb(state_, static_cast<std::uint16_t>(value + hwid_[3]), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(value + hwid_[3]));
       ++address_;
     } else if (value != 0) {
       const int length = (value & 7) + 1;
       for (int i = 0; i < length; ++i)
-        state_ = absorb(state_, encodedWord(copy_, address_ + i), kStreamPoly);
+        state_ = absorb<kStreamPoly>(state_, encodedWord(copy_, address_ + i));
       address_ += length;
     } else {
-      state_ = absorb(state_, static_cast<std::uint16_t>(address_), kStreamPoly);
+      state_ = absorb<kStreamPoly>(state_, static_cast<std::uint16_t>(address_));
       expecting_ = true;
     }
   }
@@ -119,14 +119,14 @@ int blockEnd(const std::uint16_t* copy, int c) {
 }
 
 // Emits the blocks of the working copy from the application area up.
-void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWriter& out) {
+void emitBlocks(const std::uint16_t* copy, MatchSearch& search, TokenWriter& out) {
   int c = Ruvo_ApplicationArea;
   while (c <= 0xFFFF) {
     const int e = blockEnd(copy, c);
     if (e > c) {
       out.blockStart(c);
       while (c < e) {
-        const std::uint16_t code = c < kUpperBegin ? 0 : codes[c - kUpperBegin];
+        const std::uint16_t code = c < kUpperBegin ? 0 : search.codeAt(c);
         if (code != 0) {
           out.match(code);
           c += (code & 7) + 1;
@@ -145,20 +145,20 @@ void emitBlocks(const std::uint16_t* copy, const std::uint16_t* codes, TokenWrit
 
 int LZencoder(const std::uint16_t* space, std::uint8_t* out, int* length,
               std::array<std::uint16_t, 4> hwid) {
-  Space copy = cloneSpc(space);
+  // The words below 0xC000 are never encoded: the copy leaves them zero.
+  Space copy = cloneSpc(space, kUpperBegin, kSpaceWords);
   if (!copy) return -1;
-  std::fill(copy.get(), copy.get() + kUpperBegin, 0);
   if (Ruvo_CommonArea < Ruvo_ShortData) {
     std::fill(copy.get() + Ruvo_CommonArea, copy.get() + Ruvo_ShortData, 0);
   }
-  // The code table and the search's chains live in the lower three quarters,
-  // which the encoding reads as zero.
-  std::uint16_t* codes = copy.get();
-  matchCodes(copy.get(), Ruvo_CommonArea, Ruvo_ShortData, codes, copy.get() + kUpperWords);
+  // The match search keeps its tables in the lower three quarters, which the
+  // encoding reads as zero, and works out the codes of the positions that
+  // the blocks reach, as they are reached.
+  MatchSearch search(copy.get(), Ruvo_CommonArea, Ruvo_ShortData, copy.get());
 
   LFSR0tapcfg = kStreamPoly;
   TokenWriter writer(copy.get(), out, hwid);
-  emitBlocks(copy.get(), codes, writer);
+  emitBlocks(copy.get(), search, writer);
   *length = writer.finish() / 2;
   return 0;
 }

@@ -50,7 +50,9 @@ void appendRuns(const std::uint16_t* copy, RecordWriter& out) {
 
 int MRencoder(const std::uint16_t* space, std::uint8_t* record, int* length,
               std::array<std::uint16_t, 4> hwid) {
-  Space copy = cloneSpc(space);
+  // The record reads the copy from 0xC000 up, and below that only the words
+  // at the common area and the announcement, which it writes first.
+  Space copy = cloneSpc(space, kUpperBegin, kSpaceWords);
   if (!copy) return -1;
   const FileEntry& directory = g.files[0];
   const std::uint16_t announcement[4] = {

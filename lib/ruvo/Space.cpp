@@ -11,18 +11,14 @@ Space newSpc() {
   return space;
 }
 
-Space cloneSpc(const std::uint16_t* space) {
+Space cloneSpc(const std::uint16_t* space, int first, int end) {
   Space copy = allocZeroed<std::uint16_t>(kSpaceWords);
   if (!copy) {
     std::cout << "cloneSpc out of memory\n";
     return copy;
   }
-  std::copy(space, space + kSpaceWords, copy.get());
+  std::copy(space + first, space + end, copy.get() + first);
   return copy;
-}
-
-void iorSpc(std::uint16_t* dst, const std::uint16_t* src) {
-  for (int i = 0; i < kSpaceWords; ++i) dst[i] |= src[i];
 }
 
 }  // namespace Ruvo::detail

@@ -12,10 +12,10 @@ using Space = Buffer<std::uint16_t>;
 // A new zero-filled space, or null after writing "newSpc out of memory".
 Space newSpc();
 
-// A new copy of space, or null after writing "cloneSpc out of memory".
-Space cloneSpc(const std::uint16_t* space);
-
-// dst[i] |= src[i] for every word.
-void iorSpc(std::uint16_t* dst, const std::uint16_t* src);
+// A new space with the words first to end - 1 of space and zeros elsewhere,
+// or null after writing "cloneSpc out of memory". A working copy needs only
+// the words that its routine reads and has not written itself; copying no
+// more leaves the other pages of the copy untouched.
+Space cloneSpc(const std::uint16_t* space, int first, int end);
 
 }  // namespace Ruvo::detail

@@ -4,8 +4,9 @@
 // for the next. One conversion at a time, on one thread.
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+
+#include "ruvo/ZeroPages.h"
 
 namespace Ruvo::detail {
 
@@ -15,18 +16,6 @@ constexpr int kUpperWords = 0x4000;   // words 0xC000 to 0xFFFF
 constexpr int kPoolBytes = 16 * 1024 * 1024;
 constexpr int kFileCount = 257;  // slots 0 to 256
 constexpr int kLastSlot = kFileCount - 1;
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-// A zero-filled buffer from calloc, released with free; null when unavailable.
-template <typename T>
-using Buffer = std::unique_ptr<T[], FreeDeleter>;
-
-template <typename T>
-Buffer<T> allocZeroed(std::size_t count) {
-  return Buffer<T>(static_cast<T*>(std::calloc(count, sizeof(T))));
-}
 
 // One slot of a container. A space slot has spc, a raw slot bin only, an
 // empty slot neither. The entry owns both buffers.

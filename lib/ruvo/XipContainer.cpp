@@ -23,7 +23,7 @@ std::uint16_t whiteningMask(std::uint16_t state) {
 std::uint16_t contentCrc(const std::uint8_t* bytes, std::uint32_t N) {
   std::uint16_t crc = 0xFFFF;
   for (std::uint32_t q = kFirstContentWord; q + 2 <= N; ++q) {
-    crc = absorb(crc, loadLe16(bytes, q), kXipPoly);
+    crc = absorb<kXipPoly>(crc, loadLe16(bytes, q));
   }
   return crc;
 }
@@ -43,7 +43,7 @@ void whitening(std::uint8_t* bytes, std::uint32_t N, bool whiten) {
       plain = static_cast<std::uint16_t>(stored + mask);
       storeLe16(bytes, q, plain);
     }
-    state = absorb(state, plain ^ low, kXipPoly);
+    state = absorb<kXipPoly>(state, plain ^ low);
   }
 }
 

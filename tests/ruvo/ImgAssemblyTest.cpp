@@ -96,6 +96,13 @@ int failure(const Bytes& container, int pageSize = 64) {
   return result.index() == 1 ? static_cast<int>(std::get<1>(result)) : 0;
 }
 
+// FNV-1a over the image's bytes: pins a whole image in one number.
+std::uint64_t fnv1a(const Bytes& image) {
+  std::uint64_t hash = 0xCBF29CE484222325u;
+  for (const std::uint8_t b : image) hash = (hash ^ b) * 0x100000001B3u;
+  return hash;
+}
+
 Bytes streamBytes(const Bytes& image, const DirectoryEntry& e) {
   const auto from = image.begin() + (e.pos & 0xFFFFFF);
   return {from, from + 2 * e.len};
@@ -259,10 +266,34 @@ TEST(ImgAssemblyLayoutTest, HandMadeContainerGivesTheKnownImage) {
                                    {},
                                    {Slot::Kind::kRaw, {0xBEEF, 0, 0xCAFE}}};
   const Bytes image = convert(ruvo_test::makeContainer(slots, 4), 64);
-  std::uint64_t fnv = 0xCBF29CE484222325u;  // FNV-1a over the image's bytes
-  for (const std::uint8_t b : image) fnv = (fnv ^ b) * 0x100000001B3u;
   EXPECT_EQ(768u, image.size());
-  EXPECT_EQ(0xD68625AADD190A3Eu, fnv);
+  EXPECT_EQ(0xD68625AADD190A3Eu, fnv1a(image));
+}
+
+// Whole images of the fixture's containers, recorded from a conversion known
+// to be right: any change of the builder's output shows here.
+TEST(ImgAssemblyLayoutTest, FixtureContainersGiveThePinnedImages) {
+  struct Case {
+    const char* what;
+    Bytes container;
+    int page;
+    std::size_t size;
+    std::uint64_t fnv;
+  };
+  const Case cases[] = {
+      {"scenario 1", ruvo_test::makeScenario(1).container, 64, 5760, 0xA803A807A0C6FD29u},
+      {"scenario 2", ruvo_test::makeScenario(2).container, 64, 1792, 0x9B0C5DC22CB70BEEu},
+      {"scenario 33", ruvo_test::makeScenario(33).container, 4096, 12288, 0x43207BA34C71AA01u},
+      {"scenario 31, six applications", ruvo_test::makeScenario(31, 6, 2).container, 64, 12288,
+       0x2C30E256689A360Bu},
+      {"four dense applications", ruvo_test::makeDenseContainer(2024, 4), 64, 35776,
+       0xF1886436EE4DEBD9u},
+  };
+  for (const Case& c : cases) {
+    const Bytes image = convert(c.container, c.page);
+    EXPECT_EQ(c.size, image.size()) << c.what;
+    EXPECT_EQ(c.fnv, fnv1a(image)) << c.what;
+  }
 }
 
 TEST(ImgAssemblyFailureTest, SlotZeroMustBeASpace) {

@@ -39,7 +39,8 @@ Words literalMatchCodes(const Words& copy, int commonArea, int shortData) {
 Words fastMatchCodes(const Words& copy, int commonArea, int shortData) {
   Words codes(0x4000, 0xEEEE);
   Words scratch(kMatchScratchWords, 0xEEEE);
-  matchCodes(copy.data(), commonArea, shortData, codes.data(), scratch.data());
+  MatchSearch search(copy.data(), commonArea, shortData, scratch.data());
+  for (int p = 0xC000; p <= 0xFFFF; ++p) codes[p - 0xC000] = search.codeAt(p);
   return codes;
 }
 

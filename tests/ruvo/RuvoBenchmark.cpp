@@ -7,20 +7,8 @@
 
 namespace {
 
-using ruvo_test::Slot;
-
-std::vector<std::uint8_t> denseContainer() {
-  std::mt19937 rng(2024);
-  const auto bootmon = ruvo_test::makeBootmon(rng);
-  std::vector<Slot> slots = {{Slot::Kind::kSpace, bootmon.space}};
-  for (int i = 0; i < 4; ++i) {
-    slots.push_back({Slot::Kind::kSpace, ruvo_test::makeApplication(bootmon, rng, 1.0)});
-  }
-  return ruvo_test::makeContainer(slots);
-}
-
 void BM_XipToImg(benchmark::State& state) {
-  const std::vector<std::uint8_t> container = denseContainer();
+  const std::vector<std::uint8_t> container = ruvo_test::makeDenseContainer(2024, 4);
   const int pageSize = static_cast<int>(state.range(0));
   std::size_t imageBytes = 0;
   for (auto _ : state) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "ruvo/Crc.h"
 #include "ruvo/Tables.h"
 
@@ -23,6 +25,17 @@ TEST(Crc16Test, AugmentedCheckWordLeavesStateZero) {
   const std::uint16_t check = crc16(state, 0, kDirPoly, 16);
   EXPECT_EQ(0x36C7, check);
   EXPECT_EQ(0, absorb(state, check, kDirPoly));
+}
+
+TEST(Crc16Test, WordStepAgreesWithSixteenBitSteps) {
+  std::mt19937 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    const auto crc = static_cast<std::uint16_t>(rng());
+    const auto word = static_cast<std::uint16_t>(rng());
+    ASSERT_EQ(crc16(crc, word, kXipPoly, 16), absorb<kXipPoly>(crc, word));
+    ASSERT_EQ(crc16(crc, word, kStreamPoly, 16), absorb<kStreamPoly>(crc, word));
+    ASSERT_EQ(crc16(crc, word, kDirPoly, 16), absorb<kDirPoly>(crc, word));
+  }
 }
 
 TEST(RotateTest, RotatesLeftModulo16) {

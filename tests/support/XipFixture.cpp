@@ -131,7 +131,10 @@ Words makeApplication(const Bootmon& bootmon, std::mt19937& rng, double density)
   fillCode(app, from, from + used, rng, density < 0.99);
   // Common area words of an application are never encoded; put some there.
   for (int i = 0; i < 8; ++i) app[bootmon.commonArea + 40 + i] = nonZero(rng);
-  fillCode(app, kShortData + pick(rng, 0, 20), kSpaceWords - pick(rng, 0, 1) * 5, rng, false);
+  // One draw per statement: the order of draws must not depend on the compiler.
+  const int shortDataEnd = kSpaceWords - pick(rng, 0, 1) * 5;
+  const int shortDataBegin = kShortData + pick(rng, 0, 20);
+  fillCode(app, shortDataBegin, shortDataEnd, rng, false);
   return app;
 }
 
@@ -212,6 +215,16 @@ Scenario makeScenario(std::uint32_t seed, int maxApps, int maxRaw) {
   }
   s.container = makeContainer(s.slots, pick(rng, 0, 1) ? 256 : static_cast<int>(s.slots.size()));
   return s;
+}
+
+std::vector<std::uint8_t> makeDenseContainer(std::uint32_t seed, int apps) {
+  std::mt19937 rng(seed);
+  const Bootmon bootmon = makeBootmon(rng);
+  std::vector<Slot> slots = {{Slot::Kind::kSpace, bootmon.space}};
+  for (int i = 0; i < apps; ++i) {
+    slots.push_back({Slot::Kind::kSpace, makeApplication(bootmon, rng, 1.0)});
+  }
+  return makeContainer(slots);
 }
 
 }  // namespace ruvo_test

@@ -65,6 +65,9 @@ struct Scenario {
 };
 Scenario makeScenario(std::uint32_t seed, int maxApps = 3, int maxRaw = 3);
 
+// A boot monitor and `apps` applications whose areas are filled entirely.
+std::vector<std::uint8_t> makeDenseContainer(std::uint32_t seed, int apps);
+
 // The reference CRC step and the container's whitening, written plainly.
 std::uint16_t refCrc(std::uint16_t crc, std::uint16_t data, std::uint16_t poly, int nbits);
 
