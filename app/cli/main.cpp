@@ -1,9 +1,12 @@
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LoaderArgs.h"
@@ -19,15 +22,34 @@ namespace {
 const std::string kProgLongName{"The Quarn Downloader and Simple Terminal"};
 const std::string kSigIntStr{"SIGINT received, closing program"};
 
+// Ends the run on CTRL-C with status 0, standard output flushed.
 [[noreturn]] void ctrlC_handler(int) {
   std::cerr << kSigIntStr << "\n";
-  std::exit(0);
+  std::fflush(stdout);
+  std::_Exit(0);
+}
+
+// CTRL-C is taken by a thread of its own rather than by interrupting whichever
+// thread runs: the handler then flushes standard output under its lock, after
+// any write in progress, instead of in the middle of one. Every thread started
+// later keeps SIGINT blocked, so only this one receives it.
+void HandleInterruptsOnAThreadOfTheirOwn() {
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+  std::thread([interrupt] {
+    int signal = 0;
+    while (sigwait(&interrupt, &signal) != 0) {
+    }
+    ctrlC_handler(signal);
+  }).detach();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, ctrlC_handler);
+  HandleInterruptsOnAThreadOfTheirOwn();
   const qmx::Console console{std::cout, std::cerr};
   LoaderArgs loader(console, STDIN_FILENO);
   int status = 0;
