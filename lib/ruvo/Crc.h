@@ -31,30 +31,35 @@ constexpr std::uint16_t absorb(std::uint16_t crc, std::uint16_t word, std::uint1
   return crc16(crc, word, poly, 16);
 }
 
-// What eight steps of crc16 XOR into the state for each value of its high
-// byte: the register is linear, so eight steps over state and data are
-// (low byte of state << 8) XOR this entry for the high byte XOR the data byte.
+// What sixteen steps of crc16 over zero data make of each value of the
+// state's high byte and of its low byte. The register is linear, so a whole
+// word is absorbed as the entry for the high byte XOR the entry for the low
+// byte XOR the word: two lookups that do not wait for each other.
+struct WordFeedback {
+  std::array<std::uint16_t, 256> high{};
+  std::array<std::uint16_t, 256> low{};
+};
+
 template <std::uint16_t Poly>
-constexpr std::array<std::uint16_t, 256> feedbackTable() {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned high = 0; high < 256; ++high) {
-    table[high] = crc16(static_cast<std::uint16_t>(high << 8), 0, Poly, 8);
+constexpr WordFeedback wordFeedback() {
+  WordFeedback table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    table.high[byte] = crc16(static_cast<std::uint16_t>(byte << 8), 0, Poly, 16);
+    table.low[byte] = crc16(static_cast<std::uint16_t>(byte), 0, Poly, 16);
   }
   return table;
 }
 
 template <std::uint16_t Poly>
-inline constexpr std::array<std::uint16_t, 256> kFeedback = feedbackTable<Poly>();
+inline constexpr WordFeedback kWordFeedback = wordFeedback<Poly>();
 
-// Absorbs one whole 16-bit word, a byte at a time: the same state as crc16
-// over its 16 bits, in two table steps instead of sixteen bit steps. The
-// builder's long chains (container, streams) use it.
+// Absorbs one whole 16-bit word: the same state as crc16 over its 16 bits,
+// in one table step instead of sixteen bit steps. The builder's long chains
+// (container, streams) use it.
 template <std::uint16_t Poly>
 inline std::uint16_t absorb(std::uint16_t crc, std::uint16_t word) {
-  unsigned state = crc;
-  state = ((state << 8) & 0xFF00u) ^ kFeedback<Poly>[state >> 8] ^ (word >> 8);
-  state = ((state << 8) & 0xFF00u) ^ kFeedback<Poly>[state >> 8] ^ (word & 0xFFu);
-  return static_cast<std::uint16_t>(state);
+  const WordFeedback& table = kWordFeedback<Poly>;
+  return static_cast<std::uint16_t>(table.high[crc >> 8] ^ table.low[crc & 0xFFu] ^ word);
 }
 
 // Rotates x left by n bits (n taken modulo 16).
