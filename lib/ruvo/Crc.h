@@ -1,6 +1,6 @@
 #pragma once
 // The bit-serial 16-bit CRC step shared by every format of the image builder,
-// and the 16-bit rotation used by its whitening masks.
+// and the 16-bit rotation and bit reversal used by its whitening masks.
 
 #include <array>
 #include <cstdint>
@@ -67,6 +67,17 @@ inline std::uint16_t rotl16(std::uint16_t x, unsigned n) {
   n &= 15u;
   if (n == 0) return x;
   return static_cast<std::uint16_t>((x << n) | (x >> (16u - n)));
+}
+
+// x with its 16 bits in reverse order: bit 0 becomes bit 15, bit 15 bit 0.
+// Swaps neighbouring bits, then pairs, nibbles and bytes.
+constexpr std::uint16_t reverseBits16(std::uint16_t x) {
+  unsigned v = x;
+  v = ((v >> 1) & 0x5555u) | ((v & 0x5555u) << 1);
+  v = ((v >> 2) & 0x3333u) | ((v & 0x3333u) << 2);
+  v = ((v >> 4) & 0x0F0Fu) | ((v & 0x0F0Fu) << 4);
+  v = ((v >> 8) & 0x00FFu) | ((v & 0x00FFu) << 8);
+  return static_cast<std::uint16_t>(v);
 }
 
 }  // namespace Ruvo::detail

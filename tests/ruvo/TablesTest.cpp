@@ -57,6 +57,14 @@ TEST(AlignToPageTest, RoundsUpToThePageSize) {
   MemoryPageSize = saved;
 }
 
+TEST(BuildTablesTest, WorkedOutBitReversalAgreesWithTheTable) {
+  TablesScope tables;
+  ASSERT_FALSE(tables.failed());
+  for (int x = 0; x < kSpaceWords; ++x) {
+    ASSERT_EQ(g.bitrev[x], reverseBits16(static_cast<std::uint16_t>(x))) << x;
+  }
+}
+
 TEST(BuildTablesTest, FillsTheTablesAndFreeReleasesThem) {
   {
     TablesScope tables;
