@@ -63,6 +63,7 @@ int loadSlot(FileEntry& entry, const std::uint8_t* bytes, std::uint32_t N, std::
       return -1;
     }
     entry.len = 0;
+    populatePages(entry.spc.get(), 2 * kUpperBegin, 2 * kSpaceWords);
     for (int i = 0; i < kUpperWords; ++i) entry.spc[kUpperBegin + i] = loadLe16(bytes, cursor + i);
     cursor += kUpperWords;
   } else if (entry.len > 0) {
@@ -74,6 +75,7 @@ int loadSlot(FileEntry& entry, const std::uint8_t* bytes, std::uint32_t N, std::
       std::cout << "newSpc out of memory\n";
       return -1;
     }
+    populatePages(entry.bin.get(), 0, 2 * std::size_t{words});
     for (std::uint32_t i = 0; i < words; ++i) entry.bin[i] = loadLe16(bytes, cursor + i);
     cursor += words;
   }
