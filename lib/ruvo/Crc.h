@@ -31,7 +31,7 @@ constexpr std::uint16_t absorb(std::uint16_t crc, std::uint16_t word, std::uint1
   return crc16(crc, word, poly, 16);
 }
 
-// What sixteen steps of crc16 over zero data make of each value of the
+// What 16 × Words steps of crc16 over zero data make of each value of the
 // state's high byte and of its low byte. The register is linear, so a whole
 // word is absorbed as the entry for the high byte XOR the entry for the low
 // byte XOR the word: two lookups that do not wait for each other.
@@ -40,26 +40,44 @@ struct WordFeedback {
   std::array<std::uint16_t, 256> low{};
 };
 
-template <std::uint16_t Poly>
+template <std::uint16_t Poly, int Words>
 constexpr WordFeedback wordFeedback() {
   WordFeedback table{};
   for (unsigned byte = 0; byte < 256; ++byte) {
-    table.high[byte] = crc16(static_cast<std::uint16_t>(byte << 8), 0, Poly, 16);
-    table.low[byte] = crc16(static_cast<std::uint16_t>(byte), 0, Poly, 16);
+    auto high = static_cast<std::uint16_t>(byte << 8);
+    auto low = static_cast<std::uint16_t>(byte);
+    for (int i = 0; i < Words; ++i) {
+      high = crc16(high, 0, Poly, 16);
+      low = crc16(low, 0, Poly, 16);
+    }
+    table.high[byte] = high;
+    table.low[byte] = low;
   }
   return table;
 }
 
-template <std::uint16_t Poly>
-inline constexpr WordFeedback kWordFeedback = wordFeedback<Poly>();
+template <std::uint16_t Poly, int Words>
+inline constexpr WordFeedback kWordFeedback = wordFeedback<Poly, Words>();
+
+template <std::uint16_t Poly, int Words>
+inline std::uint16_t feedback(std::uint16_t x) {
+  const WordFeedback& table = kWordFeedback<Poly, Words>;
+  return static_cast<std::uint16_t>(table.high[x >> 8] ^ table.low[x & 0xFFu]);
+}
 
 // Absorbs one whole 16-bit word: the same state as crc16 over its 16 bits,
 // in one table step instead of sixteen bit steps. The builder's long chains
 // (container, streams) use it.
 template <std::uint16_t Poly>
 inline std::uint16_t absorb(std::uint16_t crc, std::uint16_t word) {
-  const WordFeedback& table = kWordFeedback<Poly>;
-  return static_cast<std::uint16_t>(table.high[crc >> 8] ^ table.low[crc & 0xFFu] ^ word);
+  return static_cast<std::uint16_t>(feedback<Poly, 1>(crc) ^ word);
+}
+
+// Absorbs first, then second, as two calls of absorb would, with one table
+// step of the state: the first word's feedback does not wait for it.
+template <std::uint16_t Poly>
+inline std::uint16_t absorbPair(std::uint16_t crc, std::uint16_t first, std::uint16_t second) {
+  return static_cast<std::uint16_t>(feedback<Poly, 2>(crc) ^ feedback<Poly, 1>(first) ^ second);
 }
 
 // Rotates x left by n bits (n taken modulo 16).
