@@ -66,7 +66,7 @@ int loadSlot(FileEntry& entry, const std::uint8_t* bytes, std::uint32_t N, std::
     }
     entry.len = 0;
     populatePages(entry.spc.get(), 2 * kUpperBegin, 2 * kSpaceWords);
-    for (int i = 0; i < kUpperWords; ++i) entry.spc[kUpperBegin + i] = loadLe16(bytes, cursor + i);
+    loadLe16s(entry.spc.get() + kUpperBegin, bytes, cursor, kUpperWords);
     cursor += kUpperWords;
   } else if (entry.len > 0) {
     const auto words = static_cast<std::uint32_t>(entry.len);
@@ -78,7 +78,7 @@ int loadSlot(FileEntry& entry, const std::uint8_t* bytes, std::uint32_t N, std::
       return -1;
     }
     populatePages(entry.bin.get(), 0, 2 * std::size_t{words});
-    for (std::uint32_t i = 0; i < words; ++i) entry.bin[i] = loadLe16(bytes, cursor + i);
+    loadLe16s(entry.bin.get(), bytes, cursor, words);
     cursor += words;
   }
   return 0;
