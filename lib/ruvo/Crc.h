@@ -1,6 +1,6 @@
 #pragma once
 // The bit-serial 16-bit CRC step shared by every format of the image builder,
-// and the 16-bit rotation used by its whitening masks.
+// and the 16-bit rotation and bit reversal used by its whitening masks.
 
 #include <array>
 #include <cstdint>
@@ -31,30 +31,53 @@ constexpr std::uint16_t absorb(std::uint16_t crc, std::uint16_t word, std::uint1
   return crc16(crc, word, poly, 16);
 }
 
-// What eight steps of crc16 XOR into the state for each value of its high
-// byte: the register is linear, so eight steps over state and data are
-// (low byte of state << 8) XOR this entry for the high byte XOR the data byte.
-template <std::uint16_t Poly>
-constexpr std::array<std::uint16_t, 256> feedbackTable() {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned high = 0; high < 256; ++high) {
-    table[high] = crc16(static_cast<std::uint16_t>(high << 8), 0, Poly, 8);
+// What 16 × Words steps of crc16 over zero data make of each value of the
+// state's high byte and of its low byte. The register is linear, so a whole
+// word is absorbed as the entry for the high byte XOR the entry for the low
+// byte XOR the word: two lookups that do not wait for each other.
+struct WordFeedback {
+  std::array<std::uint16_t, 256> high{};
+  std::array<std::uint16_t, 256> low{};
+};
+
+template <std::uint16_t Poly, int Words>
+constexpr WordFeedback wordFeedback() {
+  WordFeedback table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    auto high = static_cast<std::uint16_t>(byte << 8);
+    auto low = static_cast<std::uint16_t>(byte);
+    for (int i = 0; i < Words; ++i) {
+      high = crc16(high, 0, Poly, 16);
+      low = crc16(low, 0, Poly, 16);
+    }
+    table.high[byte] = high;
+    table.low[byte] = low;
   }
   return table;
 }
 
-template <std::uint16_t Poly>
-inline constexpr std::array<std::uint16_t, 256> kFeedback = feedbackTable<Poly>();
+template <std::uint16_t Poly, int Words>
+inline constexpr WordFeedback kWordFeedback = wordFeedback<Poly, Words>();
 
-// Absorbs one whole 16-bit word, a byte at a time: the same state as crc16
-// over its 16 bits, in two table steps instead of sixteen bit steps. The
-// builder's long chains (container, streams) use it.
+template <std::uint16_t Poly, int Words>
+inline std::uint16_t feedback(std::uint16_t x) {
+  const WordFeedback& table = kWordFeedback<Poly, Words>;
+  return static_cast<std::uint16_t>(table.high[x >> 8] ^ table.low[x & 0xFFu]);
+}
+
+// Absorbs one whole 16-bit word: the same state as crc16 over its 16 bits,
+// in one table step instead of sixteen bit steps. The builder's long chains
+// (container, streams) use it.
 template <std::uint16_t Poly>
 inline std::uint16_t absorb(std::uint16_t crc, std::uint16_t word) {
-  unsigned state = crc;
-  state = ((state << 8) & 0xFF00u) ^ kFeedback<Poly>[state >> 8] ^ (word >> 8);
-  state = ((state << 8) & 0xFF00u) ^ kFeedback<Poly>[state >> 8] ^ (word & 0xFFu);
-  return static_cast<std::uint16_t>(state);
+  return static_cast<std::uint16_t>(feedback<Poly, 1>(crc) ^ word);
+}
+
+// Absorbs first, then second, as two calls of absorb would, with one table
+// step of the state: the first word's feedback does not wait for it.
+template <std::uint16_t Poly>
+inline std::uint16_t absorbPair(std::uint16_t crc, std::uint16_t first, std::uint16_t second) {
+  return static_cast<std::uint16_t>(feedback<Poly, 2>(crc) ^ feedback<Poly, 1>(first) ^ second);
 }
 
 // Rotates x left by n bits (n taken modulo 16).
@@ -62,6 +85,17 @@ inline std::uint16_t rotl16(std::uint16_t x, unsigned n) {
   n &= 15u;
   if (n == 0) return x;
   return static_cast<std::uint16_t>((x << n) | (x >> (16u - n)));
+}
+
+// x with its 16 bits in reverse order: bit 0 becomes bit 15, bit 15 bit 0.
+// Swaps neighbouring bits, then pairs, nibbles and bytes.
+constexpr std::uint16_t reverseBits16(std::uint16_t x) {
+  unsigned v = x;
+  v = ((v >> 1) & 0x5555u) | ((v & 0x5555u) << 1);
+  v = ((v >> 2) & 0x3333u) | ((v & 0x3333u) << 2);
+  v = ((v >> 4) & 0x0F0Fu) | ((v & 0x0F0Fu) << 4);
+  v = ((v >> 8) & 0x00FFu) | ((v & 0x00FFu) << 8);
+  return static_cast<std::uint16_t>(v);
 }
 
 }  // namespace Ruvo::detail

@@ -17,6 +17,7 @@ Space cloneSpc(const std::uint16_t* space, int first, int end) {
     std::cout << "cloneSpc out of memory\n";
     return copy;
   }
+  populatePages(copy.get(), 2 * static_cast<std::size_t>(first), 2 * static_cast<std::size_t>(end));
   std::copy(space + first, space + end, copy.get() + first);
   return copy;
 }

@@ -53,6 +53,8 @@ int buildTables() {
   if (!popcount) return 144;
   if (!bitrev) return 145;
 
+  populatePages(popcount.get(), 0, sizeof kPopcount);
+  populatePages(bitrev.get(), 0, sizeof kBitrev);
   std::copy(kPopcount.begin(), kPopcount.end(), popcount.get());
   std::copy(kBitrev.begin(), kBitrev.end(), bitrev.get());
   g.pool = std::move(pool);

@@ -25,7 +25,7 @@ int getXIP(std::uint8_t* data, int length);
 
 // Completes a container of N words (N >= 5) whose words 4 to N - 2 hold the
 // plain slot count, slot words and data: writes the magic, the size, the CRC
-// word and whitens words N - 2 down to 4. Needs the tables built.
+// word and whitens words N - 2 down to 4.
 void sealXIP(std::uint8_t* bytes, std::uint32_t N);
 
 // Writes the file table as a container to path. Errors: 201 when the file

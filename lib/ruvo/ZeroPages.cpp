@@ -29,6 +29,14 @@ void* mapZeroPages(std::size_t bytes) {
   return p;
 }
 
+void populatePages(void* p, std::size_t first, std::size_t end) {
+  const std::size_t page = pageBytes();
+  const std::size_t begin = first / page * page;
+  if (end <= begin) return;
+  // Only a shortcut: where the system cannot do it, the writes fault the pages in.
+  madvise(static_cast<char*>(p) + begin, end - begin, MADV_POPULATE_WRITE);
+}
+
 void unmapZeroPages(void* p, std::size_t bytes) {
   if (p == nullptr) return;
   // The next mapping at these addresses starts unpoisoned.

@@ -17,6 +17,11 @@ void* mapZeroPages(std::size_t bytes);
 // Returns a mapping of mapZeroPages to the system.
 void unmapZeroPages(void* p, std::size_t bytes);
 
+// Makes the pages that hold bytes first to end - 1 of a mapping of
+// mapZeroPages resident in one call rather than one page fault at a time. For
+// bytes that are written right away; the buffer's contents stay zero.
+void populatePages(void* p, std::size_t first, std::size_t end);
+
 class PageDeleter {
  public:
   PageDeleter() = default;

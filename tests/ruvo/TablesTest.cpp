@@ -57,6 +57,25 @@ TEST(AlignToPageTest, RoundsUpToThePageSize) {
   MemoryPageSize = saved;
 }
 
+TEST(Crc16Test, PairStepAgreesWithTwoWordSteps) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 20000; ++i) {
+    const auto crc = static_cast<std::uint16_t>(rng());
+    const auto first = static_cast<std::uint16_t>(rng());
+    const auto second = static_cast<std::uint16_t>(rng());
+    ASSERT_EQ(absorb<kXipPoly>(absorb<kXipPoly>(crc, first), second),
+              absorbPair<kXipPoly>(crc, first, second));
+  }
+}
+
+TEST(BuildTablesTest, WorkedOutBitReversalAgreesWithTheTable) {
+  TablesScope tables;
+  ASSERT_FALSE(tables.failed());
+  for (int x = 0; x < kSpaceWords; ++x) {
+    ASSERT_EQ(g.bitrev[x], reverseBits16(static_cast<std::uint16_t>(x))) << x;
+  }
+}
+
 TEST(BuildTablesTest, FillsTheTablesAndFreeReleasesThem) {
   {
     TablesScope tables;

@@ -12,7 +12,6 @@
 
 #include "ruvo/ByteOrder.h"
 #include "ruvo/Ruvo.h"
-#include "ruvo/Tables.h"
 #include "ruvo/XipContainer.h"
 
 namespace {
@@ -24,8 +23,6 @@ std::vector<std::uint8_t> sealed(const std::uint8_t* content, std::size_t bytes)
   const std::size_t words = bytes / 2;
   std::vector<std::uint8_t> container(2 * (words + 5), 0);
   std::memcpy(container.data() + 8, content, 2 * words);
-  Ruvo::detail::TablesScope tables;
-  if (tables.failed()) return {};
   Ruvo::detail::sealXIP(container.data(), static_cast<std::uint32_t>(words + 5));
   return container;
 }
