@@ -42,15 +42,8 @@ std::function<Result()> BindAction(const PlannedAction& planned, RunState& state
       return [s] { return SendHidCommand(*s); };
     case ActionId::kStartBeltoLsGx2Passthrough:
       return [s] { return StartBeltoLsGx2Passthrough(*s); };
-    case ActionId::kLoadHelperAndReadHwid: {
-      HelperFlags helper;
-      helper.rfload = f.rfload;
-      helper.no_ruvo = f.no_ruvo;
-      helper.flash = f.flash;
-      helper.belto_ls_gx2 = f.belto_ls_gx2;
-      helper.winbond = f.winbond;
-      return [s, helper] { return LoadHelperAndReadHwid(*s, helper); };
-    }
+    case ActionId::kLoadHelperAndReadHwid:
+      return [s, f] { return LoadHelperAndReadHwid(*s, f); };
     case ActionId::kPrintHwid:
       return [s, f] { return PrintHwid(*s, f.winbond); };
     case ActionId::kRequireExistingHwid:

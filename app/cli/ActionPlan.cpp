@@ -1,5 +1,7 @@
 #include "ActionPlan.h"
 
+#include "LoaderArgs.h"
+
 namespace mrl {
 
 const char* ActionName(ActionId id) {
@@ -86,7 +88,7 @@ bool CapturedFlags::operator==(const CapturedFlags& other) const {
 
 std::optional<std::string> FirstRefusal(const PlanInput& in) {
   const FormatFlags& f = in.formats;
-  const bool offset_set = in.offset != 0;
+  const bool offset_set = in.offset != LoaderArgs::kDefaultOffset;
   const struct {
     bool refused;
     const char* message;
@@ -100,7 +102,7 @@ std::optional<std::string> FirstRefusal(const PlanInput& in) {
        "None of hex, tbf, xip, or IS2023 files can be loaded at arbitrary offsets.\n"},
       {offset_set && in.given("rfload"),
        "RF loading does not currently support loading at arbitrary offsets.\n"},
-      {in.length != 32768 && !in.given("extract") && !in.given("clear"),
+      {in.length != LoaderArgs::kDefaultLength && !in.given("extract") && !in.given("clear"),
        "Length argument only applies to extract and clear functions.\n"},
       {in.given("hwid_file") && !in.given("sethwid"),
        "hwid_file argument is only valid if sethwid is also specified.\n"},

@@ -89,8 +89,8 @@ struct PlannedAction {
 struct PlanInput {
   const boost::program_options::variables_map& vm;
   FormatFlags formats;
-  std::uint16_t offset = 0;
-  std::uint32_t length = 32768;
+  std::uint16_t offset;
+  std::uint32_t length;
   bool given(const char* option) const { return vm.count(option) != 0; }
 };
 

@@ -13,15 +13,6 @@ namespace {
 
 constexpr std::uint8_t kClearedByte = 0xFF;
 
-// True for the size test's answer that the EEPROM holds 256 kbit, and for no
-// other error, whatever its code.
-bool ReportsSmallEeprom(const Result& result) {
-  if (!result.failed()) return false;
-  const auto& error = std::get<1>(result.alternatives()).alternatives();
-  const auto* specific = std::get_if<SpecificError>(&error);
-  return specific != nullptr && static_cast<int>(*specific) == SpecificError::kEepromTooSmall;
-}
-
 // Writes the bytes and closes the file; a write or a close (its flush) that
 // fails is Cannot open file, so that no lost data is reported as success.
 Result WriteAndClose(std::ofstream& file, const qmx::File::Bytes& bytes) {
@@ -42,7 +33,7 @@ Result TestEepromSize(RunState& state) {
   Result result = ImgProtocol(*state.port_protocol).CheckEepromSize();
   if (!result.failed()) {
     state.console.out << "EEPROM is 512kbit.\n";
-  } else if (ReportsSmallEeprom(result)) {
+  } else if (IsSpecific(std::get<1>(result), SpecificError::kEepromTooSmall)) {
     state.console.out << "EEPROM is 256kbit.\n";
   }
   return result;

@@ -7,6 +7,7 @@
 
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
+#include "RamImageDownload.h"
 #include "file/HOFF.h"
 #include "file/HexFirmwareFile.h"
 #include "file/IS2023FirmwareFile.h"
@@ -39,8 +40,7 @@ Result EnsureEepromHolds(ImgProtocol& loader, std::uint64_t end) {
 // whatever the outcome.
 Result DownloadHexProgram(RunState& state, const qmx::File::Hex& hex, bool wait_for_eeprom,
                           bool belto_ls_gx2) {
-  HexProtocol boot_monitor(*state.port_protocol, static_cast<HexProtocol::Speed>(state.protocol),
-                           state.reset_timeout);
+  HexProtocol boot_monitor = BootMonitorOf(state);
   if (!belto_ls_gx2) state.port->reset();
   const qmx::File::Bytes& raw = hex.GetRaw();
   Result result =

@@ -33,7 +33,7 @@ Error HwidFileCannotOpen() {
 }
 
 // Asks the program that the loader download started for the board's HWID.
-HwidResult QueryBoardHwid(GenericPortProtocol& protocol, const HelperFlags& flags) {
+HwidResult QueryBoardHwid(GenericPortProtocol& protocol, const CapturedFlags& flags) {
   if (flags.rfload) return RfLoaderProtocol(protocol).GetHWID();
   ImgProtocol img(protocol);
   if (flags.flash) static_cast<void>(img.SetFlashMode());
@@ -48,15 +48,11 @@ Result KeepBoardHwid(RunState& state, const HwidResult& reply) {
     return kSuccess;
   }
   const Error& error = std::get<1>(reply);
-  if (BoardHasNoHwid(error)) return kSuccess;
+  if (IsSpecific(error, SpecificError::kNoHwid)) return kSuccess;
   return error;
 }
 
 }  // namespace
-
-bool BoardHasNoHwid(const Error& error) {
-  return error.index() == 0 && static_cast<int>(error) == SpecificError::kNoHwid;
-}
 
 std::string HwidToHexStr(HWID::Raw hwid) {
   std::ostringstream text;
@@ -108,7 +104,7 @@ const std::vector<std::uint8_t>& HelperImage(bool rfload, std::uint32_t crys_fre
   return xip_loader_hexes.at(static_cast<ImgProtocol::CrystalFrequency>(crys_freq));
 }
 
-Result LoadHelperAndReadHwid(RunState& state, const HelperFlags& flags) {
+Result LoadHelperAndReadHwid(RunState& state, const CapturedFlags& flags) {
   HexProtocol hex = BootMonitorOf(state);
   return qmx::Error::InOrder<Result>(
       [&] {

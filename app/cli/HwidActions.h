@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ActionPlan.h"
 #include "FileReplacement.h"
 #include "RunState.h"
 #include "file/HWID.h"
@@ -27,27 +28,17 @@ Result ParseHwidArgument(RunState& state);
 // "Using supplied HWID ... to program the board." on the console.
 Result AnnounceSuppliedHwid(RunState& state);
 
-// What LoadHelperAndReadHwid captures when the list is built.
-struct HelperFlags {
-  bool rfload = false;
-  bool no_ruvo = false;
-  bool flash = false;
-  bool belto_ls_gx2 = false;
-  bool winbond = false;
-};
 // The loader image that LoadHelperAndReadHwid places in the board's RAM: the
 // RF loader with rfload, else the loader image for crys_freq (1 or 2, as the
 // options admit).
 const std::vector<std::uint8_t>& HelperImage(bool rfload, std::uint32_t crys_freq);
-// Whether a failed HWID query says that the board holds no HWID. Only the
-// loader's own answer does: a port failure that happens to share its code (a
-// failed write) is a failure, so that a HWID on the board is never taken for
-// none and overwritten.
-bool BoardHasNoHwid(const Error& error);
 // Resets the board (not behind the passthrough), downloads the loader image
 // for `crys_freq` (the RF loader with rfload) and asks it for the HWID, which
-// becomes board_hwid. A board without a HWID (code 3) is no failure.
-Result LoadHelperAndReadHwid(RunState& state, const HelperFlags& flags);
+// becomes board_hwid. The loader's answer that the board holds no HWID is no
+// failure; any other error is, a port error sharing its code included, so that
+// a HWID on the board is never taken for none and overwritten. Reads the
+// flags rfload, no_ruvo, flash, belto_ls_gx2 and winbond.
+Result LoadHelperAndReadHwid(RunState& state, const CapturedFlags& flags);
 // Prints board_hwid, or that the board has none; never fails.
 Result PrintHwid(RunState& state, bool winbond);
 // Fails with kNoHwid when the board has no HWID.

@@ -1,6 +1,8 @@
 #pragma once
 // The application's errors: what every protocol operation and action reports.
 
+#include <variant>
+
 #include "error/CommonError.h"
 #include "file/TCF.h"
 #include "port/GenericPort.h"
@@ -38,6 +40,14 @@ class Error final : public qmx::Error::Variant<SpecificError, qmx::GenericPort::
  public:
   using Variant::Variant;
 };
+
+// Whether error is this application error itself. A port or file error that
+// shares its code is not: callers that tell one failure from the others (no
+// HWID, a small EEPROM) must not mistake a broken link for the board's answer.
+inline bool IsSpecific(const Error& error, const SpecificError& expected) {
+  const auto* specific = std::get_if<SpecificError>(&error.alternatives());
+  return specific != nullptr && static_cast<int>(*specific) == expected;
+}
 
 // The result of every action and every target-protocol operation.
 using Result = qmx::Error::Result<qmx::Error::None, Error>;

@@ -36,10 +36,7 @@ inline int TcfAlternative(const mrl::Result& result) {
 
 // Whether the result failed with exactly this application error.
 inline bool FailedWith(const mrl::Result& result, const mrl::SpecificError& expected) {
-  if (!result.failed()) return false;
-  const auto* specific =
-      std::get_if<mrl::SpecificError>(&std::get<1>(result.alternatives()).alternatives());
-  return specific != nullptr && static_cast<int>(*specific) == expected;
+  return result.failed() && mrl::IsSpecific(std::get<1>(result), expected);
 }
 
 }  // namespace mrl_test

@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Images, LoadHelper,
 
 TEST(LoadHelperAndReadHwid, BehindThePassthroughDoesNotResetTheBoard) {
   HelperSession session;
-  mrl::HelperFlags flags;
+  mrl::CapturedFlags flags;
   flags.belto_ls_gx2 = true;
 
   const Result result = mrl::LoadHelperAndReadHwid(session.state, flags);
@@ -199,15 +199,15 @@ TEST(LoadHelperAndReadHwid, ReadsTheHwidThroughTheCommandTheFlagsChoose) {
   struct Case {
     const char* name;
     bool missing_notice;
-    mrl::HelperFlags flags;
+    mrl::CapturedFlags flags;
     std::uint8_t command;
     HWID::Raw expected;
   };
-  mrl::HelperFlags no_ruvo;
+  mrl::CapturedFlags no_ruvo;
   no_ruvo.no_ruvo = true;
-  mrl::HelperFlags winbond;
+  mrl::CapturedFlags winbond;
   winbond.winbond = true;
-  mrl::HelperFlags flash;
+  mrl::CapturedFlags flash;
   flash.flash = true;
   const Case cases[] = {
       {"notice present", false, {}, 0, kBoardHwid},
@@ -259,28 +259,6 @@ TEST(LoadHelperAndReadHwid, FailureOtherThanNoHwidEndsTheActionAndKeepsTheHwid) 
 
     EXPECT_EQ(static_cast<int>(result), c.code) << result.msg();
     EXPECT_EQ(session.state.board_hwid, (HWID::Raw{1, 2, 3, 4}));
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// Only the loader's own answer means "no HWID": a failed port write shares
-// its code and must stop the run, or the guard would let a HWID be replaced.
-TEST(BoardHasNoHwid, OnlyTheLoadersAnswerMeansNone) {
-  const struct {
-    mrl::Error error;
-    bool none;
-  } cases[] = {
-      {mrl::Error(mrl::SpecificError::kNoHwid), true},
-      {mrl::Error(qmx::GenericPort::Error::kWriteFailed), false},
-      {mrl::Error(qmx::GenericPort::Error::kTimedOut), false},
-      {mrl::Error(TCF::Error(TCF::SpecificError(3))), false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.error.msg());
-    EXPECT_EQ(mrl::BoardHasNoHwid(c.error), c.none);
   }
 }
 

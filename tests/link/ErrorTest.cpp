@@ -24,6 +24,25 @@ TEST(SpecificError, MessagesByCode) {
   }
 }
 
+// Only the application error itself counts: a failed port write shares the
+// code of "no HWID", and taking it for the board's answer would let a HWID
+// be overwritten.
+TEST(Error, IsSpecificTellsTheErrorFromOthersSharingItsCode) {
+  const struct {
+    mrl::Error error;
+    bool is_no_hwid;
+  } cases[] = {
+      {mrl::Error(mrl::SpecificError::kNoHwid), true},
+      {mrl::Error(mrl::SpecificError::kEepromTooSmall), false},
+      {mrl::Error(qmx::GenericPort::Error::kWriteFailed), false},
+      {mrl::Error(TCF::Error(TCF::SpecificError(3))), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error.msg());
+    EXPECT_EQ(mrl::IsSpecific(c.error, mrl::SpecificError::kNoHwid), c.is_no_hwid);
+  }
+}
+
 TEST(Error, ForwardsToTheAlternativeItHolds) {
   const mrl::Error port = qmx::GenericPort::Error(4);
   EXPECT_EQ(port.index(), 1u);
