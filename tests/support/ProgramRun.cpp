@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,11 +204,12 @@ ProgramOutcome ProgramRun::Wait(milliseconds deadline) {
   if (pid_ <= 0) throw std::logic_error("the child has already been waited for");
   const auto until = steady_clock::now() + deadline;
   int wait_status = 0;
+  struct rusage usage {};
   bool timed_out = false;
-  while (waitpid(pid_, &wait_status, WNOHANG) == 0) {
+  while (wait4(pid_, &wait_status, WNOHANG, &usage) == 0) {
     if (steady_clock::now() >= until) {
       kill(pid_, SIGKILL);
-      waitpid(pid_, &wait_status, 0);
+      wait4(pid_, &wait_status, 0, &usage);
       timed_out = true;
       break;
     }
@@ -218,6 +220,7 @@ ProgramOutcome ProgramRun::Wait(milliseconds deadline) {
   collector_.join();
   ProgramOutcome outcome = Decode(wait_status);
   outcome.timed_out = timed_out;
+  outcome.peak_memory_kib = usage.ru_maxrss;
   std::lock_guard<std::mutex> lock(mutex_);
   outcome.out = out_;
   outcome.err = err_;
