@@ -3,6 +3,7 @@
 #include "ActionBinding.h"
 #include "EntrySelection.h"
 #include "MemoryTypeOption.h"
+#include "UnsignedOption.h"
 
 namespace po = boost::program_options;
 
@@ -102,34 +103,34 @@ bool LoaderArgs::Desc(po::options_description& desc) {
       ("reset,r", kRstMsg)                                               //
       ("test_size", kTestSizeMsg);
   desc.add(actions);
-  common.add_options()                                                                      //
-      ("dev,d", po::value<std::string>(&dev), kDevMsg)                                      //
-      ("baud,b", po::value<std::uint32_t>(&baud)->default_value(Config::kDefaultBaudRate),  //
-       kBaudMsg)                                                                            //
-      ("protocol,p", po::value<std::uint32_t>(&protocol)->default_value(2), kProtoMsg)      //
-      ("mordell", kAltMsg)                                                                  //
-      ("hid", po::value<std::string>(&hid)->implicit_value(kDefaultHid), kHIDMsg)           //
-      ("hid_cmd", po::value<std::uint16_t>(&hid_cmd), kHIDCmdMsg)                           //
-      ("list_hid", kHIDListMsg)                                                             //
-      ("timeout", po::value<std::uint32_t>(&timeout)->default_value(kDefaultTimeout),       //
-       kTimeoutMsg)                                                                         //
-      ("reset_timeout",                                                                     //
-       po::value<std::uint32_t>(&reset_timeout)->default_value(kDefaultResetTimeout),       //
-       kResetTimeoutMsg)                                                                    //
-      ("force", kForceMsg)                                                                  //
-      ("ram_only", kRamOnlyMsg)                                                             //
-      ("flash", kFlashMsg)                                                                  //
-      ("winbond", kWinbondMsg)                                                              //
-      ("belto_ls_gx2", kBeltoLsGx2Msg)                                                      //
+  common.add_options()                                                                //
+      ("dev,d", po::value<std::string>(&dev), kDevMsg)                                //
+      ("baud,b", mrl::UnsignedValue(&baud)->default_value(Config::kDefaultBaudRate),  //
+       kBaudMsg)                                                                      //
+      ("protocol,p", mrl::UnsignedValue(&protocol)->default_value(2), kProtoMsg)      //
+      ("mordell", kAltMsg)                                                            //
+      ("hid", po::value<std::string>(&hid)->implicit_value(kDefaultHid), kHIDMsg)     //
+      ("hid_cmd", mrl::UnsignedValue(&hid_cmd), kHIDCmdMsg)                           //
+      ("list_hid", kHIDListMsg)                                                       //
+      ("timeout", mrl::UnsignedValue(&timeout)->default_value(kDefaultTimeout),       //
+       kTimeoutMsg)                                                                   //
+      ("reset_timeout",                                                               //
+       mrl::UnsignedValue(&reset_timeout)->default_value(kDefaultResetTimeout),       //
+       kResetTimeoutMsg)                                                              //
+      ("force", kForceMsg)                                                            //
+      ("ram_only", kRamOnlyMsg)                                                       //
+      ("flash", kFlashMsg)                                                            //
+      ("winbond", kWinbondMsg)                                                        //
+      ("belto_ls_gx2", kBeltoLsGx2Msg)                                                //
       ("belto_ls_pt_gpio", po::value<std::string>(&belto_ls_pt_gpio), kBeltoLsPtGpioMsg);
-  xip.add_options()                                                                    //
-      ("crys_freq,c", po::value<std::uint32_t>(&crys_freq)->default_value(2), kCfMsg)  //
-      ("sethwid,s", po::value<std::string>(&sethwid), kSetMsg)                         //
-      ("hwid_file", kSetFileMsg)                                                       //
-      ("offset", po::value(&offset)->default_value(decltype(offset){kDefaultOffset}),  //
-       kOffsetMsg)                                                                     //
-      ("length", po::value(&length)->default_value(decltype(length){kDefaultLength}),  //
-       kLengthMsg)                                                                     //
+  xip.add_options()                                                                             //
+      ("crys_freq,c", mrl::UnsignedValue(&crys_freq)->default_value(2), kCfMsg)                 //
+      ("sethwid,s", po::value<std::string>(&sethwid), kSetMsg)                                  //
+      ("hwid_file", kSetFileMsg)                                                                //
+      ("offset", mrl::UnsignedValue(&offset)->default_value(decltype(offset){kDefaultOffset}),  //
+       kOffsetMsg)                                                                              //
+      ("length", mrl::UnsignedValue(&length)->default_value(decltype(length){kDefaultLength}),  //
+       kLengthMsg)                                                                              //
       ("rfload", kRfLoadMsg);
   desc.add(common);
   desc.add(xip);
@@ -145,11 +146,15 @@ bool LoaderArgs::VerifyArgBounds() const {
 }
 
 LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
-  if (!VerifyArgBounds()) return {false, {}};
+  if (!VerifyArgBounds()) return {qmx::Verdict::kRefused, {}};
   const auto given = [&](const char* option) { return vm.count(option) != 0; };
-  if (given("tcf") && !mrl::SelectTcfEntry(*this, vm)) return {};
+  if (given("tcf") && !mrl::SelectTcfEntry(*this, vm)) {
+    return {qmx::Verdict::kRefusedFullyReported, {}};
+  }
   std::string hoff_target;
-  if (given("hoff") && !mrl::SelectHoffEntry(*this, vm, &hoff_target)) return {};
+  if (given("hoff") && !mrl::SelectHoffEntry(*this, vm, &hoff_target)) {
+    return {qmx::Verdict::kRefusedFullyReported, {}};
+  }
 
   // The alternative of the selected TCF entry: 0 hex, 1 xip, 2 img, 3 TBF, 4 IS2023.
   const int entry = given("tcf") ? firmware.which() : -1;
@@ -164,18 +169,18 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
   const mrl::PlanInput input{vm, formats, offset.value(), length.value()};
   if (const auto refusal = mrl::FirstRefusal(input)) {
     console.err << *refusal;
-    return {false, {}};
+    return {qmx::Verdict::kRefused, {}};
   }
   if (given("stamp") && !given("term")) {
     console.err << "stamp flag is only available when term flag is also specified.\n";
   }
-  return {true, mrl::PlanActions(input)};
+  return {qmx::Verdict::kAccepted, mrl::PlanActions(input)};
 }
 
-bool LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
+qmx::Verdict LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
   const Plan plan = PlanActions(vm);
   for (const mrl::PlannedAction& planned : plan.actions) {
     funcs->push_back(mrl::BindAction(planned, *this, vm, input_fd_));
   }
-  return plan.accepted;
+  return plan.verdict;
 }

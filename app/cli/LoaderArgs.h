@@ -36,22 +36,23 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
 
   // The downloader's part of the action list for the parsed values.
   struct Plan {
-    bool accepted = true;  // false: the command line is refused
-    std::vector<mrl::PlannedAction> actions;
+    qmx::Verdict verdict = qmx::Verdict::kAccepted;
+    std::vector<mrl::PlannedAction> actions;  // empty unless accepted
   };
   // Checks the bounds, selects the TCF or HOFF entry (reading the container
   // into the run state), refuses contradictory options and plans the actions
-  // in their fixed order. Reasons and notes go to the console; a refusal or
-  // an entry that cannot be selected plans nothing.
-  Plan PlanActions(const boost::program_options::variables_map& vm);
-  // Appends the planned actions, bound to this run state; returns whether the
-  // command line was accepted.
-  bool GenerateFuncs(ActionList* funcs, const boost::program_options::variables_map& vm) override;
+  // in their fixed order. Reasons and notes go to the console. Bounds and
+  // contradictions are refused with kRefused, an entry that cannot be selected
+  // with kRefusedFullyReported, since the label list ends its report.
+  [[nodiscard]] Plan PlanActions(const boost::program_options::variables_map& vm);
+  // Appends the planned actions, bound to this run state, unless refused.
+  qmx::Verdict GenerateFuncs(ActionList* funcs,
+                             const boost::program_options::variables_map& vm) override;
   bool Desc(boost::program_options::options_description& desc) override;
   std::vector<std::string> MutexFlags() const override { return kMutexFlags; }
   // True when `protocol` and `crys_freq` are each 1 or 2; says what is not on
   // the console's error stream, the protocol first.
-  bool VerifyArgBounds() const;
+  [[nodiscard]] bool VerifyArgBounds() const;
 
  private:
   int input_fd_;

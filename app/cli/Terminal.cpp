@@ -13,6 +13,7 @@
 #include "LoaderArgs.h"
 #include "StampedOutput.h"
 #include "TerminalInput.h"
+#include "TerminalRunning.h"
 
 namespace mrl {
 namespace {
@@ -45,6 +46,7 @@ void CopyPortToConsole(const std::atomic<bool>& running, qmx::GenericPort& port,
 
 // The terminal around one way of writing the board's output.
 Result RunTerminalWith(RunState& state, int input_fd, const ChunkWriter& write_chunk) {
+  const TerminalRunningScope terminal_running;
   std::atomic<bool> running{true};
   state.console.out << LoaderArgs::kTermStart << '\n' << std::flush;
   std::optional<TerminalInput> input;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LoaderArgs.h"
+#include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
 #include "link/Error.h"
 
@@ -22,11 +23,18 @@ namespace {
 const std::string kProgLongName{"The Quarn Downloader and Simple Terminal"};
 const std::string kSigIntStr{"SIGINT received, closing program"};
 
-// Ends the run on CTRL-C with status 0, standard output flushed.
+// The exit status of a command line that was refused before anything ran.
+constexpr int kRefusedStatus = 1;
+// The exit status of a run that CTRL-C interrupted outside the terminal, as a
+// shell reports a program that SIGINT ended.
+constexpr int kInterruptedStatus = 128 + SIGINT;
+
+// Ends the run on CTRL-C, standard output flushed: with status 0 when it ends
+// the terminal, which is how the terminal is left, else as interrupted.
 [[noreturn]] void ctrlC_handler(int) {
   std::cerr << kSigIntStr << "\n";
   std::fflush(stdout);
-  std::_Exit(0);
+  std::_Exit(mrl::TerminalIsRunning() ? 0 : kInterruptedStatus);
 }
 
 // CTRL-C is taken by a thread of its own rather than by interrupting whichever
@@ -46,6 +54,19 @@ void HandleInterruptsOnAThreadOfTheirOwn() {
   }).detach();
 }
 
+// Runs the actions in order up to the first failure, whose message goes to
+// standard error; returns its code, or 0 when every action succeeded.
+int RunInOrder(const qmx::Args<mrl::Result>::ActionList& actions) {
+  for (const auto& action : actions) {
+    const mrl::Result result = action();
+    if (result.failed()) {
+      std::cerr << result.msg() << "\n";
+      return static_cast<int>(result);
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,16 +76,9 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     qmx::ProgramArgs<mrl::Result> args(argc, argv, {&loader}, mrl::kVersionString, console);
-    const auto funcs = args.GenerateFuncs();
+    const auto plan = args.GenerateFuncs();
     qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
-    for (const auto& action : funcs) {
-      const mrl::Result result = action();
-      if (result.failed()) {
-        std::cerr << result.msg() << "\n";
-        status = static_cast<int>(result);
-        break;
-      }
-    }
+    status = plan.refused ? kRefusedStatus : RunInOrder(plan.actions);
   }
   return status;
 }

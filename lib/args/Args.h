@@ -14,6 +14,16 @@
 
 namespace qmx {
 
+// What a group makes of the parsed command line. A refused command line runs
+// nothing.
+enum class [[nodiscard]] Verdict{
+    kAccepted,
+    // The group has written its reason; "Error processing arguments" follows.
+    kRefused,
+    // The group's own report says all there is to say.
+    kRefusedFullyReported,
+};
+
 template <typename R>
 class Args {
  public:
@@ -23,10 +33,10 @@ class Args {
   // Step-by-step detail goes here; it is discarded unless `verbose` was given.
   static inline std::ostream& vout = VerboseStream();
 
-  // Appends this group's actions. Returns false when the group refuses the
-  // combination of options; it has then written its reason to standard error.
-  virtual bool GenerateFuncs(ActionList* funcs,
-                             const boost::program_options::variables_map& vm) = 0;
+  // Appends this group's actions, or refuses the combination of options after
+  // writing the reason to standard error.
+  virtual Verdict GenerateFuncs(ActionList* funcs,
+                                const boost::program_options::variables_map& vm) = 0;
   // Adds this group's options as captioned sub-descriptions.
   virtual bool Desc(boost::program_options::options_description& desc) = 0;
   // Adds positional options; no group of this program declares any.
@@ -60,15 +70,15 @@ class HelpArgs : public Args<R> {
   HelpArgs(const boost::program_options::options_description* desc, std::ostream* out)
       : desc_(desc), out_(out) {}
 
-  bool GenerateFuncs(typename Args<R>::ActionList* funcs,
-                     const boost::program_options::variables_map& vm) override {
+  Verdict GenerateFuncs(typename Args<R>::ActionList* funcs,
+                        const boost::program_options::variables_map& vm) override {
     if (vm.count("help")) {
       funcs->push_back([desc = desc_, out = out_]() {
         *out << *desc << "\n";
         return R(Error::None{});
       });
     }
-    return true;
+    return Verdict::kAccepted;
   }
   bool Desc(boost::program_options::options_description& desc) override {
     detail::AddFlagGroup(desc, "Display Help", "help,h", "Display Help");
@@ -87,10 +97,10 @@ class VerboseArgs : public Args<R> {
  public:
   explicit VerboseArgs(std::ostream* target) : target_(target) {}
 
-  bool GenerateFuncs(typename Args<R>::ActionList*,
-                     const boost::program_options::variables_map& vm) override {
+  Verdict GenerateFuncs(typename Args<R>::ActionList*,
+                        const boost::program_options::variables_map& vm) override {
     if (vm.count("verbose")) AttachVerboseStream(*target_);
-    return true;
+    return Verdict::kAccepted;
   }
   bool Desc(boost::program_options::options_description& desc) override {
     detail::AddFlagGroup(desc, "Enable Verbose Output", "verbose,v", "Enable Verbose Output");
@@ -117,10 +127,10 @@ class VersionArgs : public Args<R> {
       return R(Error::None{});
     };
   }
-  bool GenerateFuncs(typename Args<R>::ActionList* funcs,
-                     const boost::program_options::variables_map& vm) override {
+  Verdict GenerateFuncs(typename Args<R>::ActionList* funcs,
+                        const boost::program_options::variables_map& vm) override {
     if (vm.count("version")) funcs->push_back(VersionAction());
-    return true;
+    return Verdict::kAccepted;
   }
   bool Desc(boost::program_options::options_description& desc) override {
     detail::AddFlagGroup(desc, "Print Version Information", "version", "Print Version Information");

@@ -18,8 +18,8 @@ class ProgramArgs {
   using ActionList = typename Args<R>::ActionList;
 
   // Declares all options and parses the command line. A bad command line is
-  // reported on the console's error stream and leaves the parsed values empty;
-  // nothing is thrown. Help and version go to the console's output, which the
+  // reported on the console's error stream, leaves the parsed values empty
+  // and is refused; nothing is thrown. Help and version go to the console's output, which the
   // verbose option also attaches to the verbose stream. The groups and the
   // console's streams are borrowed and must outlive this object.
   ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version,
@@ -41,6 +41,7 @@ class ProgramArgs {
       }
       po::store(po::command_line_parser(argc, argv).options(desc_).positional(pos_).run(), vm_);
       po::notify(vm_);
+      parsed_ = true;
     } catch (const po::error& e) {
       *err_ << e.what() << "\n";
       vm_.clear();
@@ -49,18 +50,41 @@ class ProgramArgs {
   ProgramArgs(const ProgramArgs&) = delete;
   ProgramArgs& operator=(const ProgramArgs&) = delete;
 
-  // Builds the action list; call once. Actions may refer to this object, so
-  // the list must be destroyed first.
-  ActionList GenerateFuncs() {
-    ActionList funcs;
-    if (vm_.empty()) return funcs;
+  // What the command line asks for: the actions in the order they run, or a
+  // refusal, which has been reported on the console's error stream.
+  struct Plan {
+    bool refused = false;
+    ActionList actions;  // empty when refused
+  };
+
+  // Builds the plan; call once. Every group has its say, also after another
+  // one refused, so that every reason is reported. `version` replaces the
+  // actions of an accepted command line; otherwise two or more exclusive
+  // options given refuse it. Actions may refer to this object, so the plan
+  // must be destroyed first.
+  [[nodiscard]] Plan GenerateFuncs() {
+    Plan plan;
+    if (!parsed_) {
+      plan.refused = true;
+      return plan;
+    }
     for (Args<R>* group : groups_) {
-      if (!group->GenerateFuncs(&funcs, vm_)) *err_ << "Error processing arguments\n";
+      switch (group->GenerateFuncs(&plan.actions, vm_)) {
+        case Verdict::kAccepted:
+          break;
+        case Verdict::kRefused:
+          *err_ << "Error processing arguments\n";
+          plan.refused = true;
+          break;
+        case Verdict::kRefusedFullyReported:
+          plan.refused = true;
+          break;
+      }
     }
     if (vm_.count("version")) {
-      funcs.clear();
-      funcs.push_back(version_.VersionAction());
-      return funcs;
+      plan.actions.clear();
+      if (!plan.refused) plan.actions.push_back(version_.VersionAction());
+      return plan;
     }
     std::vector<std::string> exclusive;
     for (const Args<R>* group : groups_) {
@@ -71,9 +95,10 @@ class ProgramArgs {
     if (exclusive.size() >= 2) {
       *err_ << "The following provided flags are mutually exclusive:\n";
       for (const std::string& name : exclusive) *err_ << name << "\n";
-      funcs.clear();
+      plan.refused = true;
     }
-    return funcs;
+    if (plan.refused) plan.actions.clear();
+    return plan;
   }
 
   const boost::program_options::variables_map& Values() const { return vm_; }
@@ -82,6 +107,7 @@ class ProgramArgs {
   boost::program_options::options_description desc_;
   boost::program_options::positional_options_description pos_;
   boost::program_options::variables_map vm_;
+  bool parsed_ = false;
   std::vector<Args<R>*> groups_;
   std::ostream* err_;
   HelpArgs<R> help_;

@@ -16,14 +16,15 @@ struct TestError final : qmx::Error::Code {
 };
 using R = qmx::Error::Result<qmx::Error::None, TestError>;
 
-// A group with two exclusive flags, a valued option and a flag it refuses.
+// A group with two exclusive flags, a valued option and two flags it refuses
+// for: one it gives a reason for, one it reports in full.
 class SampleArgs : public qmx::Args<R> {
  public:
   int level = -1;
   std::vector<std::string>* log = nullptr;
   const qmx::Console* console = nullptr;
 
-  bool GenerateFuncs(ActionList* funcs, const po::variables_map& vm) override {
+  qmx::Verdict GenerateFuncs(ActionList* funcs, const po::variables_map& vm) override {
     vout << "sample building\n";
     for (const char* name : {"alpha", "beta"}) {
       if (vm.count(name)) {
@@ -36,14 +37,19 @@ class SampleArgs : public qmx::Args<R> {
     }
     if (vm.count("refuse")) {
       console->err << "refused\n";
-      return false;
+      return qmx::Verdict::kRefused;
     }
-    return true;
+    if (vm.count("withdraw")) {
+      console->err << "withdrawn, and here is why\n";
+      return qmx::Verdict::kRefusedFullyReported;
+    }
+    return qmx::Verdict::kAccepted;
   }
   bool Desc(po::options_description& desc) override {
     po::options_description group("Sample Options", 80, 40);
     group.add_options()("alpha", "first exclusive")("beta", "second exclusive")(
-        "level", po::value<int>(&level)->default_value(3), "a number")("refuse", "refuse");
+        "level", po::value<int>(&level)->default_value(3), "a number")("refuse", "refuse")(
+        "withdraw", "withdraw");
     desc.add(group);
     return true;
   }
@@ -65,9 +71,10 @@ class ProgramArgsTest : public ::testing::Test {
                              console_.console());
     qmx::Args<R>::vout << "before verbose\n";
     values_ = args.Values().size();
-    auto funcs = args.GenerateFuncs();
+    const auto plan = args.GenerateFuncs();
+    refused_ = plan.refused;
     qmx::Args<R>::vout << "after verbose\n";
-    for (auto& f : funcs) EXPECT_FALSE(f().failed());
+    for (auto& f : plan.actions) EXPECT_FALSE(f().failed());
     return ran_;
   }
   std::string out() const { return console_.out(); }
@@ -77,6 +84,7 @@ class ProgramArgsTest : public ::testing::Test {
   std::vector<std::string> ran_;
   mrl_test::ConsoleCapture console_;
   std::size_t values_ = 0;
+  bool refused_ = false;
 };
 
 TEST_F(ProgramArgsTest, HelpListsEveryGroupUnderItsCaptionInOrder) {
@@ -115,25 +123,22 @@ TEST_F(ProgramArgsTest, VersionReplacesTheList) {
     console_.Clear();
     ran_.clear();
     EXPECT_TRUE(Run(c.words).empty());
+    EXPECT_FALSE(refused_);
     EXPECT_EQ("v9\n", out());
     EXPECT_EQ("", err());
   }
 }
 
-TEST_F(ProgramArgsTest, VersionComesAfterARefusal) {
-  Run({"--version", "--refuse"});
-  EXPECT_EQ("refused\nError processing arguments\n", err());
-  EXPECT_EQ("v9\n", out());
-}
-
 TEST_F(ProgramArgsTest, MutualExclusionReportsInGroupOrderAndRunsNothing) {
   EXPECT_TRUE(Run({"--alpha", "--help", "--beta"}).empty());
+  EXPECT_TRUE(refused_);
   EXPECT_EQ("The following provided flags are mutually exclusive:\nbeta\nalpha\nhelp\n", err());
   EXPECT_EQ("", out());
 }
 
 TEST_F(ProgramArgsTest, ValuedOptionIsBoundAndAnExclusiveFlagExcludesHelp) {
   EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--level", "5"}));
+  EXPECT_FALSE(refused_);
   EXPECT_EQ(5, sample_.level);
   ran_.clear();
   console_.Clear();
@@ -141,9 +146,30 @@ TEST_F(ProgramArgsTest, ValuedOptionIsBoundAndAnExclusiveFlagExcludesHelp) {
   EXPECT_EQ("The following provided flags are mutually exclusive:\nalpha\nhelp\n", err());
 }
 
-TEST_F(ProgramArgsTest, RefusalKeepsWhatTheGroupAppended) {
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, Run({"--alpha", "--refuse"}));
-  EXPECT_EQ("refused\nError processing arguments\n", err());
+// Every report is written, the version is not printed, and no action runs,
+// not even what the refusing group had appended.
+TEST_F(ProgramArgsTest, ARefusalRunsNothing) {
+  const struct {
+    std::vector<std::string> words;
+    const char* err;
+  } cases[] = {
+      {{"--alpha", "--refuse"}, "refused\nError processing arguments\n"},
+      {{"--alpha", "--withdraw"}, "withdrawn, and here is why\n"},
+      {{"--version", "--refuse"}, "refused\nError processing arguments\n"},
+      {{"--version", "--withdraw"}, "withdrawn, and here is why\n"},
+      {{"--alpha", "--beta", "--refuse"},
+       "refused\nError processing arguments\n"
+       "The following provided flags are mutually exclusive:\nbeta\nalpha\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    console_.Clear();
+    ran_.clear();
+    EXPECT_TRUE(Run(c.words).empty());
+    EXPECT_TRUE(refused_);
+    EXPECT_EQ(c.err, err());
+    EXPECT_EQ("", out());
+  }
 }
 
 TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
@@ -159,6 +185,7 @@ TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
   for (const auto& c : cases) {
     console_.Clear();
     EXPECT_TRUE(Run(c.words).empty());
+    EXPECT_TRUE(refused_);
     EXPECT_EQ(0u, values_);
     EXPECT_EQ(c.message, err());
     EXPECT_EQ("", out());  // verbose was never attached
@@ -167,6 +194,7 @@ TEST_F(ProgramArgsTest, ParseErrorsLeaveNothingToRun) {
 
 TEST_F(ProgramArgsTest, NothingAskedForRunsNothing) {
   EXPECT_TRUE(Run({}).empty());
+  EXPECT_FALSE(refused_);
   EXPECT_NE(0u, values_);  // the defaulted option is stored
   EXPECT_EQ("", out());
   EXPECT_EQ("", err());

@@ -81,7 +81,7 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
     SCOPED_TRACE(line);
     CommandLine command(c.words);
     const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
-    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
     EXPECT_EQ(PlanText(plan.actions), c.plan);
     EXPECT_EQ(command.console.err(), "");
   }
@@ -116,7 +116,7 @@ TEST(ActionPlan, RefusalsInOrderWithTheirMessages) {
     SCOPED_TRACE(c.message);
     CommandLine command(c.words);
     const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
-    EXPECT_FALSE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kRefused);
     EXPECT_TRUE(plan.actions.empty());
     EXPECT_EQ(command.console.err(), c.message);
   }
@@ -124,25 +124,34 @@ TEST(ActionPlan, RefusalsInOrderWithTheirMessages) {
 
 TEST(ActionPlan, ARefusalAppendsNothingAndIsReportedByTheFramework) {
   CommandLine command({"-d", "p", "--ram_only", "--force"});
-  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  const auto plan = command.args().GenerateFuncs();
+  EXPECT_TRUE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(command.console.err(),
             "Only hex files can reside solely in RAM.\nError processing arguments\n");
 }
 
-TEST(ActionPlan, VersionWinsOverARefusalAndOverExclusiveOptions) {
-  CommandLine command({"--version", "--ram_only", "--img", "a", "--xip", "b"});
-  const auto actions = command.args().GenerateFuncs();
-  ASSERT_EQ(actions.size(), 1u);
-  EXPECT_FALSE(actions[0]().failed());
-  EXPECT_EQ(command.console.out(), "v2.0-205-g1737eae\n");
-  EXPECT_EQ(command.console.err(),
+TEST(ActionPlan, VersionWinsOverExclusiveOptionsButNotOverARefusal) {
+  CommandLine exclusive({"--version", "--img", "a", "--xip", "b"});
+  const auto version = exclusive.args().GenerateFuncs();
+  EXPECT_FALSE(version.refused);
+  ASSERT_EQ(version.actions.size(), 1u);
+  EXPECT_FALSE(version.actions[0]().failed());
+  EXPECT_EQ(exclusive.console.out(), "v2.0-205-g1737eae\n");
+  EXPECT_EQ(exclusive.console.err(), "");
+
+  CommandLine refused({"--version", "--ram_only", "--img", "a", "--xip", "b"});
+  const auto plan = refused.args().GenerateFuncs();
+  EXPECT_TRUE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
+  EXPECT_EQ(refused.console.err(),
             "Only hex files can reside solely in RAM.\nError processing arguments\n");
 }
 
 TEST(ActionPlan, StampWithoutTermWarnsAndAddsNoTerminal) {
   CommandLine command({"-d", "p", "--stamp", "-r"});
   const LoaderArgs::Plan plan = command.loader.PlanActions(command.values());
-  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
   EXPECT_EQ(PlanText(plan.actions),
             (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "ResetBoard"}));
   EXPECT_EQ(command.console.err(),

@@ -21,10 +21,14 @@ Bytes Text(const std::string& text) {
   return Bytes(text.begin(), text.end());
 }
 
-void ExpectInterrupted(const ProgramOutcome& run) {
+// CTRL-C is the terminal's normal end, and an interruption at any other moment.
+constexpr int kTerminalEnded = 0;
+constexpr int kInterruptedStatus = 130;
+
+void ExpectInterrupted(const ProgramOutcome& run, int status) {
   EXPECT_FALSE(run.timed_out);
   EXPECT_EQ(run.signal, 0);
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, status);
   EXPECT_EQ(run.err, kInterrupted);
 }
 
@@ -56,7 +60,7 @@ class EndToEndTerminal : public EndToEnd {
     const std::string shown = run_->out();
     run_->Signal(SIGINT);
     const ProgramOutcome run = run_->Wait(kRunDeadline);
-    ExpectInterrupted(run);
+    ExpectInterrupted(run, kTerminalEnded);
     EXPECT_EQ(run.out, shown);
     return shown;
   }
@@ -126,7 +130,7 @@ TEST_F(EndToEndInterrupt, EndsADownloadInTheMiddle) {
   ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.resets == 1; }, kPrompt));
   run.Signal(SIGINT);
   const ProgramOutcome outcome = run.Wait(kRunDeadline);
-  ExpectInterrupted(outcome);
+  ExpectInterrupted(outcome, kInterruptedStatus);
   // Whether the download had announced itself depends on when the interrupt came.
   const std::string announced =
       "Starting file download to Quarn2. You may need to reset the board.\n";

@@ -52,7 +52,7 @@ TEST(TcfSelection, TheOnlyEntryIsTakenWithANote) {
       TcfFile(dir, {{"bt", Entry(qmx::File::IS2023(0x10, qmx::File::Bytes{1, 2}))}});
   CommandLine command({"-d", "p", "--tcf", path});
   const LoaderArgs::Plan plan = Plan(command);
-  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
   EXPECT_EQ(PlanText(plan.actions),
             (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid",
                                       "DownloadIs2023Image"}));
@@ -69,13 +69,13 @@ TEST(TcfSelection, TheNamedEntryDecidesTheFormat) {
                                          {"boot", Entry(qmx::File::Hex(qmx::File::Bytes{1, 2}))}});
   CommandLine command({"-d", "p", "--tcf", path, "--tcf_entry", "boot", "--ram_only"});
   const LoaderArgs::Plan plan = Plan(command);
-  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
   EXPECT_EQ(PlanText(plan.actions), (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort",
                                                               "DownloadHexImage[ram_only]"}));
   EXPECT_EQ(command.console.out(), "");
 }
 
-TEST(TcfSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
+TEST(TcfSelection, UnselectableEntriesAreRefusedWithTheLabels) {
   TempDir dir;
   const std::string two = TcfFile(dir, {{"app", Entry(qmx::File::Img(qmx::File::Bytes{1, 2}))},
                                         {"App2", Entry(qmx::File::Img(qmx::File::Bytes{3, 4}))}});
@@ -92,7 +92,7 @@ TEST(TcfSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
   for (const auto& c : cases) {
     CommandLine command(c.words);
     const LoaderArgs::Plan plan = Plan(command);
-    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kRefusedFullyReported);
     EXPECT_TRUE(plan.actions.empty());
     const std::string err = command.console.err();
     EXPECT_EQ(err.substr(0, c.first_line.size()), c.first_line);
@@ -118,7 +118,7 @@ TEST(TcfSelection, ReaderErrorsAndEmptyContainers) {
   for (const auto& c : cases) {
     CommandLine command({"-d", "p", "--tcf", c.path});
     const LoaderArgs::Plan plan = Plan(command);
-    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kRefusedFullyReported);
     EXPECT_TRUE(plan.actions.empty());
     EXPECT_EQ(command.console.err(), c.err);
   }
@@ -127,7 +127,9 @@ TEST(TcfSelection, ReaderErrorsAndEmptyContainers) {
 TEST(TcfSelection, BoundsAreCheckedBeforeTheContainerIsRead) {
   TempDir dir;
   CommandLine command({"-d", "p", "--tcf", dir / "missing.tcf", "-p", "3"});
-  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  const auto plan = command.args().GenerateFuncs();
+  EXPECT_TRUE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(command.console.err(),
             "Invalid protocol version provided.\nError processing arguments\n");
 }
@@ -139,7 +141,7 @@ TEST(HoffSelection, TheOnlyEntryIsNamedAndItsTargetDecidesFlash) {
     const std::string path = HoffFile(dir, {HoffEntry("main", target)});
     CommandLine command({"-d", "p", "--hoff", path});
     const LoaderArgs::Plan plan = Plan(command);
-    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
     const bool flash = std::string(target) == "flash";
     std::vector<std::string> expected{
         "CheckPortGiven", "OpenSerialPort",
@@ -166,7 +168,7 @@ TEST(HoffSelection, TheFirstEntryOfTheNameDecidesFlash) {
   EXPECT_EQ(command.loader.hoff_file.entries.size(), 3u);
 }
 
-TEST(HoffSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
+TEST(HoffSelection, UnselectableEntriesAreRefusedWithTheLabels) {
   TempDir dir;
   const std::string two = HoffFile(dir, {HoffEntry("a", "flash"), HoffEntry("b", "flash")});
   const struct {
@@ -186,7 +188,7 @@ TEST(HoffSelection, UnselectableEntriesPlanNothingAndListTheLabels) {
   for (const auto& c : cases) {
     CommandLine command(c.words);
     const LoaderArgs::Plan plan = Plan(command);
-    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.verdict, qmx::Verdict::kRefusedFullyReported);
     EXPECT_TRUE(plan.actions.empty());
     EXPECT_EQ(command.console.err(), c.err);
   }
@@ -196,10 +198,34 @@ TEST(ContainerSelection, TcfWithHoffReadsTheTcfFirstAndIsThenExclusive) {
   TempDir dir;
   const std::string path = HoffFile(dir, {HoffEntry("main", "eeprom")});
   CommandLine command({"-d", "p", "--tcf", path, "--hoff", path});
-  EXPECT_TRUE(command.args().GenerateFuncs().empty());
+  const auto plan = command.args().GenerateFuncs();
+  EXPECT_TRUE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(
       command.console.err(),
       "Invalid file format\nThe following provided flags are mutually exclusive:\ntcf\nhoff\n");
+}
+
+// The reader's message is the whole report: no "Error processing arguments",
+// and nothing runs, not even the version.
+TEST(ContainerSelection, AFailedSelectionRefusesTheCommandLine) {
+  TempDir dir;
+  const struct {
+    const char* option;
+    std::string path;
+    const char* err;
+  } cases[] = {
+      {"--tcf", dir / "missing.tcf", "Cannot open file\n"},
+      {"--hoff", dir.Write("bad.hoff", "{"), "Error parsing HOFF file\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    CommandLine command({"-d", "p", c.option, c.path, "--version"});
+    const auto plan = command.args().GenerateFuncs();
+    EXPECT_TRUE(plan.refused);
+    EXPECT_TRUE(plan.actions.empty());
+    EXPECT_EQ(command.console.err(), c.err);
+  }
 }
 
 }  // namespace

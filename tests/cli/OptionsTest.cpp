@@ -94,7 +94,7 @@ const char* const kExpectedHelp =
 
 TEST(Options, HelpListsTheThreeGroupsBeforeTheBuiltInOnes) {
   CommandLine line({"--help"});
-  for (const auto& action : line.args().GenerateFuncs()) EXPECT_FALSE(action().failed());
+  for (const auto& action : line.args().GenerateFuncs().actions) EXPECT_FALSE(action().failed());
   EXPECT_EQ(line.console.out(), kExpectedHelp);
   EXPECT_EQ(line.console.err(), "");
 }
@@ -114,7 +114,9 @@ TEST(Options, DefaultsWithoutAnyOption) {
   EXPECT_EQ(loader.input_file, "");
   EXPECT_EQ(loader.extract_file, "");
   EXPECT_EQ(line.values().count("hid"), 0u);
-  EXPECT_TRUE(line.args().GenerateFuncs().empty());
+  const auto plan = line.args().GenerateFuncs();
+  EXPECT_FALSE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(line.console.err(), "");
 }
 
@@ -157,9 +159,74 @@ TEST(Options, OffsetAndLengthTokens) {
       EXPECT_EQ(line.console.err(), std::string("the argument ('") + c.token + "') for option '" +
                                         c.option + "' is invalid\n");
       EXPECT_TRUE(line.values().empty());
-      EXPECT_TRUE(line.args().GenerateFuncs().empty());
+      EXPECT_TRUE(line.args().GenerateFuncs().refused);
     }
   }
+}
+
+// A negative token is refused by every unsigned option, in every form it can
+// take, instead of wrapping around to a large number.
+TEST(Options, UnsignedOptionsRefuseNegativeTokens) {
+  struct NegativeCase {
+    std::vector<std::string> words;
+    std::string option;
+    std::string token;
+  };
+  std::vector<NegativeCase> cases{
+      {{"-b", "-1"}, "--baud", "-1"},
+      {{"-p-1"}, "--protocol", "-1"},
+      {{"-c", "-2"}, "--crys_freq", "-2"},
+  };
+  for (const char* option : {"--baud", "--protocol", "--timeout", "--reset_timeout", "--crys_freq",
+                             "--hid_cmd", "--offset", "--length"}) {
+    for (const char* token : {"-1", "-5", "-0", " -2", "-4294967294"}) {
+      cases.push_back({{option, token}, option, token});
+      cases.push_back({{std::string(option) + "=" + token}, option, token});
+    }
+  }
+  for (const NegativeCase& c : cases) {
+    SCOPED_TRACE(c.words.front() + " " + c.words.back());
+    CommandLine line(c.words);
+    EXPECT_EQ(line.console.err(),
+              "the argument ('" + c.token + "') for option '" + c.option + "' is invalid\n");
+    EXPECT_TRUE(line.args().GenerateFuncs().refused);
+  }
+}
+
+// The numbers that are not memory addresses or lengths are decimal, as the
+// value type reads them.
+TEST(Options, OtherUnsignedTokensKeepTheirForms) {
+  const struct {
+    std::vector<std::string> words;
+    bool accepted;
+    std::uint32_t LoaderArgs::*member;
+    std::uint32_t value;
+  } cases[] = {
+      {{"--baud", "9600"}, true, &LoaderArgs::baud, 9600},
+      {{"--baud", "+5"}, true, &LoaderArgs::baud, 5},
+      {{"--timeout", "4294967295"}, true, &LoaderArgs::timeout, 4294967295u},
+      {{"--reset_timeout=0"}, true, &LoaderArgs::reset_timeout, 0},
+      {{"-p", "1"}, true, &LoaderArgs::protocol, 1},
+      {{"--baud", "0x10"}, false, nullptr, 0},
+      {{"--timeout", "4294967296"}, false, nullptr, 0},
+      {{"--crys_freq", "1.5"}, false, nullptr, 0},
+      {{"--reset_timeout", ""}, false, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.front() + " " + c.words.back());
+    CommandLine line(c.words);
+    if (c.accepted) {
+      EXPECT_EQ(line.console.err(), "");
+      EXPECT_EQ(line.loader.*c.member, c.value);
+    } else {
+      EXPECT_NE(line.console.err().find("is invalid\n"), std::string::npos) << line.console.err();
+      EXPECT_TRUE(line.values().empty());
+    }
+  }
+  CommandLine largest({"--hid_cmd", "65535"});
+  EXPECT_EQ(largest.loader.hid_cmd, 65535u);
+  CommandLine beyond({"--hid_cmd", "65536"});
+  EXPECT_EQ(beyond.console.err(), "the argument ('65536') for option '--hid_cmd' is invalid\n");
 }
 
 TEST(Options, MemoryOptionGivenTwiceIsAParseError) {
@@ -180,7 +247,9 @@ TEST(Options, ExclusiveOptionsAreReportedInTheirListOrder) {
   };
   for (const auto& c : cases) {
     CommandLine line(c.words);
-    EXPECT_TRUE(line.args().GenerateFuncs().empty());
+    const auto plan = line.args().GenerateFuncs();
+    EXPECT_TRUE(plan.refused);
+    EXPECT_TRUE(plan.actions.empty());
     EXPECT_EQ(line.console.err(),
               std::string("The following provided flags are mutually exclusive:\n") + c.report);
   }
@@ -188,7 +257,9 @@ TEST(Options, ExclusiveOptionsAreReportedInTheirListOrder) {
 
 TEST(Options, BadProtocolAndCrystalAreBothReportedAndNothingRuns) {
   CommandLine line({"--protocol", "3", "--crys_freq", "0", "--dev", "x", "--gethwid"});
-  EXPECT_TRUE(line.args().GenerateFuncs().empty());
+  const auto plan = line.args().GenerateFuncs();
+  EXPECT_TRUE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(line.console.err(),
             "Invalid protocol version provided.\nInvalid crystal frequency provided.\n"
             "Error processing arguments\n");
@@ -196,7 +267,9 @@ TEST(Options, BadProtocolAndCrystalAreBothReportedAndNothingRuns) {
 
 TEST(Options, EntryOptionsAreNotExclusive) {
   CommandLine line({"--tcf_entry", "a", "--hoff_entry", "b"});
-  EXPECT_TRUE(line.args().GenerateFuncs().empty());
+  const auto plan = line.args().GenerateFuncs();
+  EXPECT_FALSE(plan.refused);
+  EXPECT_TRUE(plan.actions.empty());
   EXPECT_EQ(line.console.err(), "");
 }
 
