@@ -16,12 +16,12 @@ namespace qmx {
 
 // What a group makes of the parsed command line. A refused command line runs
 // nothing.
-enum class [[nodiscard]] Verdict{
-    kAccepted,
-    // The group has written its reason; "Error processing arguments" follows.
-    kRefused,
-    // The group's own report says all there is to say.
-    kRefusedFullyReported,
+enum class Verdict {
+  kAccepted,
+  // The group has written its reason; "Error processing arguments" follows.
+  kRefused,
+  // The group's own report says all there is to say.
+  kRefusedFullyReported,
 };
 
 template <typename R>
@@ -35,8 +35,8 @@ class Args {
 
   // Appends this group's actions, or refuses the combination of options after
   // writing the reason to standard error.
-  virtual Verdict GenerateFuncs(ActionList* funcs,
-                                const boost::program_options::variables_map& vm) = 0;
+  [[nodiscard]] virtual Verdict GenerateFuncs(ActionList* funcs,
+                                              const boost::program_options::variables_map& vm) = 0;
   // Adds this group's options as captioned sub-descriptions.
   virtual bool Desc(boost::program_options::options_description& desc) = 0;
   // Adds positional options; no group of this program declares any.

@@ -19,8 +19,8 @@ class ProgramArgs {
 
   // Declares all options and parses the command line. A bad command line is
   // reported on the console's error stream, leaves the parsed values empty
-  // and is refused; nothing is thrown. Help and version go to the console's output, which the
-  // verbose option also attaches to the verbose stream. The groups and the
+  // and is refused; nothing is thrown. Help and version go to the console's
+  // output, which the verbose option also attaches to the verbose stream. The groups and the
   // console's streams are borrowed and must outlive this object.
   ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version,
               const Console& console)
@@ -58,10 +58,10 @@ class ProgramArgs {
   };
 
   // Builds the plan; call once. Every group has its say, also after another
-  // one refused, so that every reason is reported. `version` replaces the
-  // actions of an accepted command line; otherwise two or more exclusive
-  // options given refuse it. Actions may refer to this object, so the plan
-  // must be destroyed first.
+  // one refused, so that every reason is reported. With `version` the version
+  // alone is printed unless a group refused; without it, two or more
+  // exclusive options refuse the command line. Actions may refer to this
+  // object, so the plan must be destroyed first.
   [[nodiscard]] Plan GenerateFuncs() {
     Plan plan;
     if (!parsed_) {
