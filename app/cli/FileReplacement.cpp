@@ -9,7 +9,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace mrl {
 namespace {
@@ -30,7 +32,39 @@ off_t EndOfData(int fd, off_t at, off_t end) {
   return hole > at ? std::min(hole, end) : end;
 }
 
+// The names of the temporary files that are ours to remove.
+class PendingNames {
+ public:
+  void Add(const std::string& name) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    names_.push_back(name);
+  }
+  void Remove(const std::string& name) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = std::find(names_.begin(), names_.end(), name);
+    if (found != names_.end()) names_.erase(found);
+  }
+  void UnlinkAll() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& name : names_) static_cast<void>(::unlink(name.c_str()));
+    names_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> names_;
+};
+
+PendingNames& Pending() {
+  static PendingNames names;
+  return names;
+}
+
 }  // namespace
+
+void RemovePendingReplacements() {
+  Pending().UnlinkAll();
+}
 
 int FileReplacementSteps::CreateTemporary(std::string& name) const {
   return ::mkostemp(name.data(), O_CLOEXEC);
@@ -64,6 +98,7 @@ FileReplacement::FileReplacement(const std::string& path, const FileReplacementS
   name_ = target_ + ".XXXXXX";
   fd_ = steps.CreateTemporary(name_);
   pending_ = fd_ >= 0;
+  if (pending_) Pending().Add(name_);
 }
 
 FileReplacement::~FileReplacement() {
@@ -72,7 +107,9 @@ FileReplacement::~FileReplacement() {
 
 void FileReplacement::Discard() {
   if (fd_ >= 0) static_cast<void>(::close(std::exchange(fd_, -1)));
-  if (std::exchange(pending_, false)) static_cast<void>(::unlink(name_.c_str()));
+  if (!std::exchange(pending_, false)) return;
+  static_cast<void>(::unlink(name_.c_str()));
+  Pending().Remove(name_);
 }
 
 bool FileReplacement::CopyFrom(int source, off_t from, const FileReplacementSteps& steps) {
@@ -110,7 +147,10 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps) {
   const bool owned = ::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM;
   const bool committed = owned && ::fchmod(fd_, old_.st_mode & 07777) == 0 && steps.Sync(fd_) &&
                          ::close(std::exchange(fd_, -1)) == 0 && steps.Rename(name_, target_);
-  if (committed) pending_ = false;
+  if (committed) {
+    pending_ = false;
+    Pending().Remove(name_);
+  }
   Discard();
   return committed;
 }

@@ -69,4 +69,9 @@ class FileReplacement {
   off_t size_ = 0;        // what the temporary file is to hold, holes included
 };
 
+// Removes the temporary files of the replacements neither committed nor
+// discarded yet, for an end of the process that runs no destructors (the
+// interrupt). Any thread may call it while replacements are in use.
+void RemovePendingReplacements();
+
 }  // namespace mrl

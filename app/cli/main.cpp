@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "FileReplacement.h"
 #include "LoaderArgs.h"
 #include "args/ProgramArgs.h"
 #include "link/Error.h"
@@ -22,8 +23,10 @@ namespace {
 const std::string kProgLongName{"The Quarn Downloader and Simple Terminal"};
 const std::string kSigIntStr{"SIGINT received, closing program"};
 
-// Ends the run on CTRL-C with status 0, standard output flushed.
+// Ends the run on CTRL-C with status 0, standard output flushed and no
+// temporary file left behind.
 [[noreturn]] void ctrlC_handler(int) {
+  mrl::RemovePendingReplacements();
   std::cerr << kSigIntStr << "\n";
   std::fflush(stdout);
   std::_Exit(0);

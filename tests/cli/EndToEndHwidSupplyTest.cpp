@@ -3,6 +3,7 @@
 // HWID of the alphabet reaches a board, nothing but a regular file is read,
 // and a supply that cannot be rewritten stops the run before the board is
 // touched.
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -28,6 +29,8 @@ constexpr off_t kMiB = 1024 * 1024;
 constexpr long kMemoryAllowanceKib = 32 * 1024;
 // What a refusal, or a supply of any size, may cost in processor time.
 constexpr milliseconds kCpuAllowance{1000};
+// Far beyond the time a run takes to reach the board, also on a busy machine.
+constexpr milliseconds kPrompt{10000};
 
 const std::string kInvalidText =
     "Supplied string is not a valid HWID!\nInvalid argument received\n";
@@ -141,6 +144,25 @@ TEST_F(EndToEndHwidSupply, RewrittenSupplyKeepsItsOwnerGroupAndMode) {
   EXPECT_EQ(rewritten.st_gid, 12346u);
   EXPECT_EQ(rewritten.st_mode & 07777, 0640u);
   EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(HWID::base32ToRaw(kFirstHwid.c_str())));
+}
+
+TEST_F(EndToEndHwidSupply, InterruptedRunLeavesNothingInTheSupplysFolder) {
+  BoardConfig config;
+  config.faults.silent = true;  // the run waits for the boot monitor until interrupted
+  StartBoard(config);
+  const std::string contents = kFirstHwid + "\n" + kRestOfSupply;
+  const std::string supply = dir_.Write("hwids.txt", contents);
+  ProgramRun run(MrlBinary(), OnBoard({"--sethwid", supply, "--hwid_file"}));
+  ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.resets == 1; }, kPrompt));
+  EXPECT_EQ(dir_.Names().size(), 2u) << "the rest of the supply is set aside beside it";
+  run.Signal(SIGINT);
+  const ProgramOutcome outcome = run.Wait(kRunDeadline);
+  ASSERT_FINISHED(outcome);
+  const std::string interrupted = "SIGINT received, closing program\n";
+  ASSERT_GE(outcome.err.size(), interrupted.size()) << outcome.err;
+  EXPECT_EQ(outcome.err.substr(outcome.err.size() - interrupted.size()), interrupted);
+  EXPECT_EQ(TempDir::Read(supply), contents);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
 }
 
 // ---- Supplies that are no text file, or a huge one ---------------------------
