@@ -55,6 +55,18 @@ class EndToEndHwidSupply : public EndToEnd {
   ProgramOutcome WithSupply(const std::string& supply) {
     return Mrl({"--sethwid", supply, "--hwid_file"});
   }
+  // The run was refused with err before anything reached the board.
+  void ExpectRefused(const ProgramOutcome& run, const std::string& err) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, err);
+    ExpectUntouched(board().record());
+  }
+  // The supply still holds contents, alone in its folder.
+  void ExpectSupplyKept(const std::string& supply, const std::string& contents) {
+    EXPECT_EQ(TempDir::Read(supply), contents);
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+  }
 };
 
 // ---- Text outside the alphabet ----------------------------------------------
@@ -68,10 +80,7 @@ TEST_F(EndToEndHwidSupply, TypedHwidOutsideTheAlphabetIsRefusedBeforeTheBoard) {
     StartBoard();
     const ProgramOutcome run = Mrl({"--sethwid", typo});
     ASSERT_FINISHED(run);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, kInvalidText);
-    ExpectUntouched(board().record());
+    ExpectRefused(run, kInvalidText);
   }
 }
 
@@ -84,20 +93,16 @@ TEST_F(EndToEndHwidSupply, SupplyLineOutsideTheAlphabetIsRefusedAndKept) {
       const std::string supply = dir_.Write("hwids.txt", contents);
       const ProgramOutcome run = WithSupply(supply);
       ASSERT_FINISHED(run);
-      EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(run.out, "");
-      EXPECT_EQ(run.err, kInvalidLine);
-      ExpectUntouched(board().record());
-      EXPECT_EQ(TempDir::Read(supply), contents);
-      EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+      ExpectRefused(run, kInvalidLine);
+      ExpectSupplyKept(supply, contents);
     }
   }
 }
 
 // ---- A supply that cannot be rewritten ------------------------------------
 
-// The folder of a test, that the unprivileged user of the run may read but
-// not write to.
+// The unprivileged user, and its group, that runs the program where the test
+// runs as root.
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNoGroup = 65534;
 
@@ -112,19 +117,17 @@ TEST_F(EndToEndHwidSupply, SupplyInAFolderThatCannotBeWrittenStopsTheRunBeforeTh
     // Folder permissions do not hold for root: the program runs as nobody,
     // who may use the board's port.
     ASSERT_EQ(::chown(board().device().c_str(), kNobody, kNoGroup), 0) << std::strerror(errno);
-    words.insert(words.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", MrlBinary()});
+    words.insert(words.begin(),
+                 {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNoGroup),
+                  "--clear-groups", MrlBinary()});
     run = RunProgram("/usr/bin/setpriv", words, kRunDeadline);
   } else {
     run = RunMrl(words);
   }
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
   ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kCannotWrite);
-  ExpectUntouched(board().record());
-  EXPECT_EQ(TempDir::Read(supply), contents);
-  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+  ExpectRefused(run, kCannotWrite);
+  ExpectSupplyKept(supply, contents);
 }
 
 TEST_F(EndToEndHwidSupply, RewrittenSupplyKeepsItsOwnerGroupAndMode) {
@@ -161,8 +164,7 @@ TEST_F(EndToEndHwidSupply, InterruptedRunLeavesNothingInTheSupplysFolder) {
   const std::string interrupted = "SIGINT received, closing program\n";
   ASSERT_GE(outcome.err.size(), interrupted.size()) << outcome.err;
   EXPECT_EQ(outcome.err.substr(outcome.err.size() - interrupted.size()), interrupted);
-  EXPECT_EQ(TempDir::Read(supply), contents);
-  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+  ExpectSupplyKept(supply, contents);
 }
 
 // ---- Supplies that are no text file, or a huge one ---------------------------
@@ -202,11 +204,9 @@ TEST_F(EndToEndHwidSupply, WhatIsNoSupplyIsRefusedQuicklyAndWithLittleMemory) {
     StartBoard();
     const ProgramOutcome run = WithSupply(path);
     ASSERT_FINISHED(run);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, c.err);
+    ExpectRefused(run, c.err);
     EXPECT_LE(run.cpu_time, kCpuAllowance);
     EXPECT_LE(run.peak_memory_kib, baseline.peak_memory_kib + kMemoryAllowanceKib);
-    ExpectUntouched(board().record());
   }
   EXPECT_EQ(std::filesystem::file_size(garbage), static_cast<std::uintmax_t>(200 * kMiB));
 }
