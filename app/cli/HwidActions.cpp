@@ -1,11 +1,16 @@
 #include "HwidActions.h"
 
-#include <fstream>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <iomanip>
-#include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "RamImageDownload.h"
+#include "file/RegularFile.h"
 #include "link/HwidResult.h"
 #include "link/ImgProtocol.h"
 #include "link/RfLoaderProtocol.h"
@@ -27,9 +32,41 @@ Result Refuse(RunState& state, const char* why, const Error& code) {
   return code;
 }
 
+const char kCannotWriteHwidFile[] = "Unable to open HWID text file for writing!\n";
+
 // The failure of a HWID text file that cannot be opened, carried as a file error.
 Error HwidFileCannotOpen() {
   return Error(TCF::Error(qmx::File::Common::Error::kCannotOpen));
+}
+
+// The first line of a HWID text file, a final carriage return dropped, and
+// where the rest of the file begins.
+struct FirstLine {
+  std::string text;
+  off_t rest_at = 0;
+};
+
+// Reads the first line of the file open at fd, but no more of a longer line
+// than a valid one could hold before its line feed (its HWID and a carriage
+// return). Nothing when the file cannot be read.
+std::optional<FirstLine> ReadFirstLine(int fd) {
+  std::array<char, kHwidTextLength + 2> start;
+  std::size_t got = 0;
+  while (got < start.size()) {
+    const ssize_t n = ::read(fd, start.data() + got, start.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  const auto begin = start.begin();
+  const auto end = begin + static_cast<std::ptrdiff_t>(got);
+  const auto line_feed = std::find(begin, end, '\n');
+  FirstLine first;
+  first.text.assign(begin, line_feed);
+  first.rest_at = static_cast<off_t>(first.text.size()) + (line_feed != end ? 1 : 0);
+  if (!first.text.empty() && first.text.back() == '\r') first.text.pop_back();
+  return first;
 }
 
 // Asks the program that the loader download started for the board's HWID.
@@ -66,27 +103,37 @@ std::string HwidTob32Str(HWID::Raw hwid) {
   return " (" + std::string(base32.begin(), base32.end()) + ")";
 }
 
-Result ReadHwidFile(RunState& state) {
-  std::ifstream file(state.sethwid, std::ios::binary);
-  if (!file.is_open()) {
+bool IsHwidText(std::string_view text) {
+  if (text.size() != kHwidTextLength) return false;
+  for (std::size_t group = 0; group < kHwidTextLength; group += 3) {
+    if (HWID::b32toi(text.data() + group) < 0) return false;
+  }
+  return true;
+}
+
+Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps) {
+  const qmx::File::RegularFile file = qmx::File::RegularFile::OpenForReading(state.sethwid);
+  const std::optional<FirstLine> first = file.is_open() ? ReadFirstLine(file.fd()) : std::nullopt;
+  if (!first) {
     return Refuse(state, "Unable to open HWID text file for reading!\n", HwidFileCannotOpen());
   }
-  state.hwid_file_lines.str(
-      std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
-  state.hwid_file_lines.clear();
-  std::string line;
-  std::getline(state.hwid_file_lines, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() != kHwidTextLength) {
+  if (!IsHwidText(first->text)) {
     return Refuse(state, "The text file did not contain a valid HWID!\n",
                   SpecificError::kInvalidArgument);
   }
-  state.new_hwid = HWID::base32ToRaw(line.c_str());
+  // The rest of the file is set aside now, so that a file that cannot be
+  // rewritten is found out before the board is touched.
+  FileReplacement& rest = state.hwid_file_replacement.emplace(state.sethwid, steps);
+  if (!rest.CopyFrom(file.fd(), first->rest_at, steps)) {
+    state.hwid_file_replacement.reset();
+    return Refuse(state, kCannotWriteHwidFile, HwidFileCannotOpen());
+  }
+  state.new_hwid = HWID::base32ToRaw(first->text.c_str());
   return kSuccess;
 }
 
 Result ParseHwidArgument(RunState& state) {
-  if (state.sethwid.size() != kHwidTextLength) {
+  if (!IsHwidText(state.sethwid)) {
     return Refuse(state, "Supplied string is not a valid HWID!\n", SpecificError::kInvalidArgument);
   }
   state.new_hwid = HWID::base32ToRaw(state.sethwid.c_str());
@@ -147,13 +194,13 @@ Result GuardExistingHwid(RunState& state) {
 }
 
 Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  std::stringbuf& lines = *state.hwid_file_lines.rdbuf();
-  const auto first_unread = lines.pubseekoff(0, std::ios::cur, std::ios::in);
-  const std::string rest = lines.str().substr(static_cast<std::size_t>(first_unread));
-  if (!ReplaceFileContents(state.sethwid, rest, steps)) {
-    return Refuse(state, "Unable to open HWID text file for writing!\n", HwidFileCannotOpen());
-  }
-  return kSuccess;
+  const bool replaced = state.hwid_file_replacement && state.hwid_file_replacement->Commit(steps);
+  state.hwid_file_replacement.reset();
+  if (replaced) return kSuccess;
+  state.console.err << kCannotWriteHwidFile << "The board now holds HWID "
+                    << HwidToHexStr(state.new_hwid) << HwidTob32Str(state.new_hwid)
+                    << ", which the HWID text file still lists.\n";
+  return HwidFileCannotOpen();
 }
 
 }  // namespace mrl

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ActionPlan.h"
@@ -20,10 +21,19 @@ std::string HwidToHexStr(HWID::Raw hwid);
 // " (", the twelve base-32 characters, ")".
 std::string HwidTob32Str(HWID::Raw hwid);
 
-// Reads the HWID text file named by `sethwid` whole; its first line (a final
-// carriage return dropped) must be 12 characters and becomes new_hwid.
-Result ReadHwidFile(RunState& state);
-// `sethwid` must be 12 characters; it becomes new_hwid.
+// Whether text is a HWID as people type it: twelve characters, each of the
+// alphabet. A typo must not become a board's identity, so both ways of giving
+// the HWID to program accept nothing else.
+bool IsHwidText(std::string_view text);
+
+// Reads the first line of the HWID text file named by `sethwid` (a regular
+// file, never waited on); that line, a final carriage return dropped, must be
+// HWID text and becomes new_hwid. The rest of the file is copied, not held,
+// into the replacement that WriteBackHwidFile puts in the file's place, so a
+// file that cannot be rewritten fails here, before the board is touched; the
+// file itself is left as it is.
+Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps = FileReplacementSteps{});
+// `sethwid` must be HWID text; it becomes new_hwid.
 Result ParseHwidArgument(RunState& state);
 // "Using supplied HWID ... to program the board." on the console.
 Result AnnounceSuppliedHwid(RunState& state);
@@ -45,9 +55,10 @@ Result PrintHwid(RunState& state, bool winbond);
 Result RequireExistingHwid(RunState& state);
 // Fails with kInvalidArgument when the board has a HWID.
 Result GuardExistingHwid(RunState& state);
-// Replaces the HWID text file by what follows its first line; the file holds
+// Replaces the HWID text file by what ReadHwidFile set aside; the file holds
 // either its old or its new contents at every moment. Any failure says so on
-// the console and is File::Common error 1; the file keeps its old contents.
+// the console, together with the HWID the board now holds that the file still
+// lists, and is File::Common error 1; the file keeps its old contents.
 Result WriteBackHwidFile(RunState& state,
                          const FileReplacementSteps& steps = FileReplacementSteps{});
 

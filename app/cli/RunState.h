@@ -6,10 +6,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "FileReplacement.h"
 #include "console/Console.h"
 #include "file/CommonFirmwareFile.h"
 #include "file/HOFF.h"
@@ -59,10 +60,12 @@ struct RunState {
   std::uint32_t reset_timeout = 0;
   qmx::detail::MemoryType<qmx::detail::EEPROMAddressTraits> offset;
   qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits> length{32768};
-  HWID::Raw board_hwid{};             // read from the board; all zero: the board has none
-  HWID::Raw new_hwid{};               // to program
-  std::string sethwid;                // the HWID text, or with hwid_file the HWID text file's path
-  std::stringstream hwid_file_lines;  // the whole HWID text file; its first line consumed
+  HWID::Raw board_hwid{};  // read from the board; all zero: the board has none
+  HWID::Raw new_hwid{};    // to program
+  std::string sethwid;     // the HWID text, or with hwid_file the HWID text file's path
+  // The HWID text file without its first line, ready to take the file's place
+  // once the board holds that HWID; removed unused when the run ends sooner.
+  std::optional<FileReplacement> hwid_file_replacement;
   std::string belto_ls_pt_gpio;
   std::vector<BeltoLsInitPassthroughCommand> passthrough_commands;
 

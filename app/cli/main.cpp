@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "FileReplacement.h"
 #include "LoaderArgs.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
@@ -29,9 +30,11 @@ constexpr int kRefusedStatus = 1;
 // shell reports a program that SIGINT ended.
 constexpr int kInterruptedStatus = 128 + SIGINT;
 
-// Ends the run on CTRL-C, standard output flushed: with status 0 when it ends
-// the terminal, which is how the terminal is left, else as interrupted.
+// Ends the run on CTRL-C, standard output flushed and no temporary file left
+// behind: with status 0 when it ends the terminal, which is how the terminal
+// is left, else as interrupted.
 [[noreturn]] void ctrlC_handler(int) {
+  mrl::RemovePendingReplacements();
   std::cerr << kSigIntStr << "\n";
   std::fflush(stdout);
   std::_Exit(mrl::TerminalIsRunning() ? 0 : kInterruptedStatus);

@@ -49,6 +49,7 @@ TEST_F(EndToEndHwid, HwidFileIsKeptWhenTheRunFails) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(AfterStandInWarning(run.err), kGuardRefusal + "Invalid argument received\n");
   EXPECT_EQ(TempDir::Read(supply), contents);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"}) << "nothing left beside it";
   EXPECT_TRUE(board().record().writes.empty());
 }
 

@@ -114,10 +114,14 @@ INSTANTIATE_TEST_SUITE_P(
                       GoodFileCase{"BinaryRest", std::string("0123456789AB\n\0\xFF\n", 16),
                                    std::string("\0\xFF\n", 3)}));
 
-TEST_F(HwidFile, FirstLineOfAnyOtherLengthIsRefused) {
-  for (const char* contents : {"", "\n0123456789AB\n", "0123456789A\nCDEFGHJKLMNP\n",
-                               "0123456789ABC\n", "0123456789AB\r\r\n"}) {
-    SCOPED_TRACE(testing::PrintToString(contents));
+TEST_F(HwidFile, FirstLineThatIsNotHwidTextIsRefusedAndKept) {
+  const std::string rest = "CDEFGHJKLMNP\n";
+  for (const std::string& contents :
+       {std::string(), "\n" + rest, "0123456789A\n" + rest, "0123456789ABC\n" + rest,
+        "0123456789AB\r\r\n" + rest, "0123456789ab\n" + rest, "0I23456789AB\n" + rest,
+        "0123456789AO\r\n" + rest, std::string("0123456789A-"), std::string(12, '\0') + "\n" + rest,
+        std::string(100000, 'A') + "\n" + rest}) {
+    SCOPED_TRACE(testing::PrintToString(contents.substr(0, 20)));
     Write(file, contents);
     console.Clear();
 
@@ -126,32 +130,46 @@ TEST_F(HwidFile, FirstLineOfAnyOtherLengthIsRefused) {
     EXPECT_EQ(static_cast<int>(result), mrl::SpecificError::kInvalidArgument);
     EXPECT_EQ(console.err(), "The text file did not contain a valid HWID!\n");
     EXPECT_EQ(state.new_hwid, HWID::Raw{});
+    EXPECT_FALSE(state.hwid_file_replacement);
     EXPECT_EQ(Contents(file), contents);
+    EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
 }
 
-TEST_F(HwidFile, MissingFileCannotBeRead) {
-  const Result result = mrl::ReadHwidFile(state);
-  EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
-  EXPECT_EQ(result.msg(), "Cannot open file");
-  EXPECT_EQ(console.err(), "Unable to open HWID text file for reading!\n");
+TEST_F(HwidFile, WhatIsNotARegularFileIsNotRead) {
+  const fs::path fifo = folder / "fifo";  // no writer: opening it to read would wait
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const fs::path& path : {folder / "missing.txt", folder, fifo, fs::path("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    console.Clear();
+    state.sethwid = path.string();
+
+    const Result result = mrl::ReadHwidFile(state);
+
+    EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
+    EXPECT_EQ(result.msg(), "Cannot open file");
+    EXPECT_EQ(console.err(), "Unable to open HWID text file for reading!\n");
+    EXPECT_FALSE(state.hwid_file_replacement);
+  }
 }
 
 TEST_F(HwidFile, RunThatFailsBeforeTheWriteBackLeavesTheFileAsItWas) {
   const std::string contents = "0123456789AB\nCDEFGHJKLMNP\n";
   Write(file, contents);
-
-  const Result run = qmx::Error::InOrder<Result>(
-      [&] { return mrl::ReadHwidFile(state); },
-      [] { return Result(mrl::Error(qmx::GenericPort::Error::kTimedOut)); },
-      [&] { return mrl::WriteBackHwidFile(state); });
-
-  EXPECT_EQ(static_cast<int>(run), qmx::GenericPort::Error::kTimedOut);
+  {
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+    const Result result = qmx::Error::InOrder<Result>(
+        [&] { return mrl::ReadHwidFile(run); },
+        [] { return Result(mrl::Error(qmx::GenericPort::Error::kTimedOut)); },
+        [&] { return mrl::WriteBackHwidFile(run); });
+    EXPECT_EQ(static_cast<int>(result), qmx::GenericPort::Error::kTimedOut);
+  }
   EXPECT_EQ(Contents(file), contents);
-  mrl::RunState next_run{console.console()};
-  next_run.sethwid = file.string();
-  ASSERT_FALSE(mrl::ReadHwidFile(next_run).failed());
-  EXPECT_EQ(next_run.new_hwid, HWID::base32ToRaw(kFirst));
+  EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"})
+      << "the run state removes the rest";
+  ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
+  EXPECT_EQ(state.new_hwid, HWID::base32ToRaw(kFirst));
 }
 
 // ---- Writing back -----------------------------------------------------------
@@ -171,34 +189,52 @@ TEST_F(HwidFile, SymbolicLinkKeepsLeadingToTheRewrittenFile) {
   EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\n");
 }
 
-TEST_F(HwidFile, PermissionBitsAreKept) {
+TEST_F(HwidFile, OwnerGroupAndPermissionBitsAreKept) {
   Write(file, "0123456789AB\nCDEFGHJKLMNP\n");
+  const bool may_give_away = ::geteuid() == 0;
+  const uid_t owner = may_give_away ? 12345 : ::geteuid();
+  const gid_t group = may_give_away ? 12346 : ::getegid();
+  ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
   const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(file, mode);
 
   ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
   ASSERT_FALSE(mrl::WriteBackHwidFile(state).failed());
 
+  struct stat rewritten {};
+  ASSERT_EQ(::stat(file.c_str(), &rewritten), 0);
+  EXPECT_EQ(rewritten.st_uid, owner);
+  EXPECT_EQ(rewritten.st_gid, group);
   EXPECT_EQ(fs::status(file).permissions(), mode);
+  EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\n");
 }
 
-// Replacement steps that fail where a test wants them to.
+// Replacement steps that fail where a test wants them to, as the system would.
 class FailingSteps : public mrl::FileReplacementSteps {
  public:
-  enum class Where { kCreation, kPartWayThroughTheWrite };
+  enum class Where { kCreation, kPartWayThroughTheWrite, kSync, kRename };
   explicit FailingSteps(Where where) : where_(where) {}
 
   int CreateTemporary(std::string& name) const override {
-    if (where_ == Where::kCreation) {
-      errno = EACCES;
-      return -1;
-    }
-    return FileReplacementSteps::CreateTemporary(name);
+    if (where_ != Where::kCreation) return FileReplacementSteps::CreateTemporary(name);
+    errno = EACCES;  // a folder the user may not write to
+    return -1;
   }
   bool WriteAll(int fd, std::string_view data) const override {
+    if (where_ != Where::kPartWayThroughTheWrite) return FileReplacementSteps::WriteAll(fd, data);
     // Half of the data reaches the temporary file, then the disk is full.
     static_cast<void>(FileReplacementSteps::WriteAll(fd, data.substr(0, data.size() / 2)));
     errno = ENOSPC;
+    return false;
+  }
+  bool Sync(int fd) const override {
+    if (where_ != Where::kSync) return FileReplacementSteps::Sync(fd);
+    errno = ENOSPC;
+    return false;
+  }
+  bool Rename(const std::string& from, const std::string& to) const override {
+    if (where_ != Where::kRename) return FileReplacementSteps::Rename(from, to);
+    errno = EXDEV;
     return false;
   }
 
@@ -206,12 +242,32 @@ class FailingSteps : public mrl::FileReplacementSteps {
   Where where_;
 };
 
-TEST_F(HwidFile, FailedWriteBackLeavesTheOldFileAndNoTemporaryFile) {
-  const std::string contents = "0123456789AB\nCDEFGHJKLMNP\nQRTUVWXY0123\n";
+const std::string kSupply = "0123456789AB\nCDEFGHJKLMNP\nQRTUVWXY0123\n";
+
+TEST_F(HwidFile, SupplyThatCannotBeRewrittenFailsWhenReadAndStaysAsItWas) {
   for (const auto where :
        {FailingSteps::Where::kCreation, FailingSteps::Where::kPartWayThroughTheWrite}) {
     SCOPED_TRACE(static_cast<int>(where));
-    Write(file, contents);
+    Write(file, kSupply);
+    console.Clear();
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+
+    const Result result = mrl::ReadHwidFile(run, FailingSteps(where));
+
+    EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
+    EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
+    EXPECT_EQ(run.new_hwid, HWID::Raw{});
+    EXPECT_FALSE(run.hwid_file_replacement);
+    EXPECT_EQ(Contents(file), kSupply);
+    EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
+  }
+}
+
+TEST_F(HwidFile, RewriteThatFailsAfterProgrammingSaysWhichHwidTheFileStillLists) {
+  for (const auto where : {FailingSteps::Where::kSync, FailingSteps::Where::kRename}) {
+    SCOPED_TRACE(static_cast<int>(where));
+    Write(file, kSupply);
     console.Clear();
     mrl::RunState run{console.console()};
     run.sethwid = file.string();
@@ -220,30 +276,13 @@ TEST_F(HwidFile, FailedWriteBackLeavesTheOldFileAndNoTemporaryFile) {
     const Result result = mrl::WriteBackHwidFile(run, FailingSteps(where));
 
     EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
-    EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
-    EXPECT_EQ(Contents(file), contents);
+    EXPECT_EQ(console.err(),
+              "Unable to open HWID text file for writing!\nThe board now holds HWID " +
+                  mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) +
+                  " (0123456789AB), which the HWID text file still lists.\n");
+    EXPECT_EQ(Contents(file), kSupply);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
-}
-
-TEST_F(HwidFile, WriteBackWhereNoFileCanBeCreatedFails) {
-  // A folder that is gone, and a folder that takes no new files (/proc) holding
-  // a file that must stay as it is.
-  const fs::path proc_file = "/proc/version";
-  const std::string proc_contents = Contents(proc_file);
-  for (const fs::path& path : {folder / "gone" / "hwids.txt", proc_file}) {
-    SCOPED_TRACE(path);
-    console.Clear();
-    state.sethwid = path.string();
-    state.hwid_file_lines.str("0123456789AB\nCDEFGHJKLMNP\n");
-
-    const Result result = mrl::WriteBackHwidFile(state);
-
-    EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
-    EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
-  }
-  EXPECT_EQ(Contents(proc_file), proc_contents);
-  EXPECT_TRUE(FolderEntries().empty());
 }
 
 }  // namespace

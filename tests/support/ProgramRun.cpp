@@ -221,6 +221,11 @@ ProgramOutcome ProgramRun::Wait(milliseconds deadline) {
   ProgramOutcome outcome = Decode(wait_status);
   outcome.timed_out = timed_out;
   outcome.peak_memory_kib = usage.ru_maxrss;
+  const auto as_time = [](const timeval& t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+  };
+  outcome.cpu_time =
+      std::chrono::duration_cast<milliseconds>(as_time(usage.ru_utime) + as_time(usage.ru_stime));
   std::lock_guard<std::mutex> lock(mutex_);
   outcome.out = out_;
   outcome.err = err_;

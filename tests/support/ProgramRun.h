@@ -17,10 +17,11 @@ namespace mrl_test {
 
 // How a child ended and what it printed.
 struct ProgramOutcome {
-  bool timed_out = false;    // the deadline passed and the child was killed
-  int status = -1;           // exit status, when it exited
-  int signal = 0;            // the signal that ended it, when one did
-  long peak_memory_kib = 0;  // the most memory it held at once (resident set)
+  bool timed_out = false;                 // the deadline passed and the child was killed
+  int status = -1;                        // exit status, when it exited
+  int signal = 0;                         // the signal that ended it, when one did
+  long peak_memory_kib = 0;               // the most memory it held at once (resident set)
+  std::chrono::milliseconds cpu_time{0};  // the processor time it used, user and system
   std::string out;
   std::string err;
 };

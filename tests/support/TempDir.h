@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,15 @@ class TempDir {
   }
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
     return Write(name, std::string(bytes.begin(), bytes.end()));
+  }
+  // The names of the folder's entries, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   // The whole contents of a file, empty when it cannot be read.
   static std::string Read(const std::string& file) {

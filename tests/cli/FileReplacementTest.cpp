@@ -1,0 +1,127 @@
+// Replacing a file by the part of another one that follows an offset: copied
+// through, holes kept, prepared next to the file and put in its place only on
+// commit.
+#include "FileReplacement.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace {
+
+using mrl::FileReplacement;
+using mrl_test::TempDir;
+
+constexpr off_t kMiB = 1024 * 1024;
+
+// A file open for reading, closed at the end of the test.
+struct Source {
+  explicit Source(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~Source() {
+    if (fd >= 0) ::close(fd);
+  }
+  int fd;
+};
+
+struct CopyCase {
+  const char* name;
+  std::string contents;
+  off_t from;
+  std::string copied;
+};
+
+TEST(FileReplacement, CopiesWhatFollowsTheOffsetAndTakesTheFilesPlace) {
+  const std::string binary("ab\0\xFF\ncd", 8);
+  const CopyCase cases[] = {
+      {"whole", binary, 0, binary},
+      {"after a line", "first\nsecond\n", 6, "second\n"},
+      {"at the end", "first\n", 6, ""},
+      {"beyond the end", "first", 6, ""},
+      {"empty", "", 0, ""},
+  };
+  for (const CopyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string target = dir.Write("target", "old contents");
+    const std::string source = dir.Write("source", c.contents);
+
+    FileReplacement replacement(target);
+    ASSERT_TRUE(replacement.ready());
+    const Source from(source);
+    ASSERT_TRUE(replacement.CopyFrom(from.fd, c.from));
+    EXPECT_EQ(TempDir::Read(target), "old contents") << "untouched until the commit";
+    ASSERT_TRUE(replacement.Commit());
+
+    EXPECT_EQ(TempDir::Read(target), c.copied);
+    EXPECT_FALSE(replacement.ready());
+  }
+}
+
+TEST(FileReplacement, HolesStayHoles) {
+  TempDir dir;
+  const std::string target = dir.Write("target", "old");
+  const std::string source = dir.Write("source", "skip\ndata");
+  {
+    const int fd = ::open(source.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "more", 4, 64 * kMiB), 4);
+    ASSERT_EQ(::ftruncate(fd, 200 * kMiB), 0);
+    ::close(fd);
+  }
+
+  FileReplacement replacement(target);
+  const Source from(source);
+  ASSERT_TRUE(replacement.CopyFrom(from.fd, 5));
+  ASSERT_TRUE(replacement.Commit());
+
+  struct stat copied {};
+  ASSERT_EQ(::stat(target.c_str(), &copied), 0);
+  EXPECT_EQ(copied.st_size, 200 * kMiB - 5);
+  EXPECT_LT(copied.st_blocks * 512, kMiB) << "the holes were written out";
+  const Source result(target);
+  char bytes[4] = {};
+  ASSERT_EQ(::pread(result.fd, bytes, 4, 0), 4);
+  EXPECT_EQ(std::string(bytes, 4), "data");
+  ASSERT_EQ(::pread(result.fd, bytes, 4, 64 * kMiB - 5), 4);
+  EXPECT_EQ(std::string(bytes, 4), "more");
+  ASSERT_EQ(::pread(result.fd, bytes, 4, 100 * kMiB), 4);
+  EXPECT_EQ(std::string(bytes, 4), std::string(4, '\0'));
+}
+
+TEST(FileReplacement, UncommittedReplacementLeavesNothingBehind) {
+  TempDir dir;
+  const std::string target = dir.Write("target", "old contents");
+  const std::string source = dir.Write("source", "new contents");
+  {
+    FileReplacement replacement(target);
+    const Source from(source);
+    ASSERT_TRUE(replacement.CopyFrom(from.fd, 0));
+  }
+  EXPECT_EQ(TempDir::Read(target), "old contents");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"source", "target"}));
+}
+
+TEST(FileReplacement, IsNotReadyWhereNoRegularFileCanBeReplaced) {
+  TempDir dir;
+  // A folder that takes no new files (/proc) holds a file that must stay as it is.
+  const std::string proc_contents = TempDir::Read("/proc/version");
+  for (const std::string& path : {dir / "missing", dir / "gone/target", dir.path().string(),
+                                  std::string("/dev/null"), std::string("/proc/version")}) {
+    SCOPED_TRACE(path);
+    FileReplacement replacement(path);
+    EXPECT_FALSE(replacement.ready());
+    EXPECT_FALSE(replacement.CopyFrom(STDIN_FILENO, 0));
+    EXPECT_FALSE(replacement.Commit());
+  }
+  EXPECT_EQ(TempDir::Read("/proc/version"), proc_contents);
+  EXPECT_TRUE(dir.Names().empty());
+}
+
+}  // namespace
