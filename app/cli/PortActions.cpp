@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -27,6 +28,14 @@ void InstallPort(RunState& state, std::unique_ptr<qmx::GenericPort> port) {
   state.port = std::move(port);
   state.port_protocol = std::make_unique<GenericPortProtocol>(
       *state.port, std::chrono::milliseconds(state.timeout), state.console);
+}
+
+// A port that did not open: one line on the error stream with the device and
+// the reason the port gives (none: no line), then GenericPort error 1.
+Result RefuseUnopened(const qmx::Console& console, const std::string& device,
+                      const std::string& reason) {
+  if (!reason.empty()) console.err << "Cannot open " << device << ": " << reason << '\n';
+  return Error(qmx::GenericPort::Error::kOpenFailed);
 }
 
 // The set-GPIO command of one item such as "A3=1" (port letter A-J, pin 0-7,
@@ -63,7 +72,7 @@ Result ListHidDevices(const qmx::Console& console) {
 
 Result OpenSerialPort(RunState& state) {
   auto serial = std::make_unique<qmx::SerialPort>(state.dev.c_str());
-  if (!serial->is_open()) return Error(qmx::GenericPort::Error::kOpenFailed);
+  if (!serial->is_open()) return RefuseUnopened(state.console, state.dev, serial->open_failure());
   qmx::SetUpBoardLine(*serial, state.baud);
   qmx::VerboseStream() << "Serial port setup at " << state.baud << " baud\n";
   InstallPort(state, std::move(serial));
@@ -73,7 +82,9 @@ Result OpenSerialPort(RunState& state) {
 Result OpenHidPort(RunState& state, const boost::program_options::variables_map& vm) {
   auto hid =
       std::make_unique<HIDPort>(state.hid.c_str(), vm.count("mordell") != 0, state.console.err);
-  if (!hid->is_open()) return Error(qmx::GenericPort::Error::kOpenFailed);
+  if (!hid->is_open()) {
+    return RefuseUnopened(state.console, "HID device " + state.hid, hid->open_failure());
+  }
   qmx::VerboseStream() << "HID port setup with device " << state.hid << "\n";
   InstallPort(state, std::move(hid));
   return kSuccess;

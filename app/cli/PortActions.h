@@ -19,10 +19,14 @@ Result CheckPortGiven(const boost::program_options::variables_map& vm);
 Result ListHidDevices(const qmx::Console& console);
 // Opens `dev` and sets the line up at exactly `baud` (raw 8N1, no flow
 // control, DTR and RTS low), then creates the port protocol with `timeout`.
-// A port that does not open: GenericPort error 1; the state keeps what it had.
+// A port that does not open: "Cannot open <dev>: <reason>" on the console's
+// error stream (busy or held by another program, no such file, permission
+// denied, ...), then GenericPort error 1; the state keeps what it had.
 Result OpenSerialPort(RunState& state);
 // Opens the HID bridge named by `hid`, with the Vesta report ids when
-// `mordell` was given, then creates the port protocol with `timeout`.
+// `mordell` was given, then creates the port protocol with `timeout`. A
+// device that does not open: "Cannot open HID device <hid>: <reason>" when
+// hidapi gives a reason, then GenericPort error 1.
 Result OpenHidPort(RunState& state, const boost::program_options::variables_map& vm);
 // Sends the low byte of `hid_cmd` on the port's command channel; a refusal
 // is GenericPort error 3.

@@ -12,7 +12,7 @@ class StampedOutput {
   // Takes the start time from the system clock. Used on one thread.
   explicit StampedOutput(std::ostream& out);
 
-  // Writes one chunk of board output (cut at its first zero byte), with
+  // Writes one chunk of board output (without zero bytes), with
   // "[ " seconds " ] " before its first character when a line starts there and
   // after each line feed that another character of the chunk follows. The
   // seconds are taken when the stamp is written, in fixed notation with 3

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -23,25 +24,34 @@ constexpr unsigned kChunkSize = 1024;
 // The longest the output direction goes without looking at the running flag.
 constexpr std::chrono::milliseconds kFlagCheckInterval{10};
 
-// Writes one chunk of board output, already cut at its first zero byte.
+// Writes one chunk of board output, without its zero bytes.
 using ChunkWriter = std::function<void(std::string_view chunk)>;
 
 // Shows what the board sends, chunk by chunk, each flushed at once, until
-// running is cleared or a port read fails.
-void CopyPortToConsole(const std::atomic<bool>& running, qmx::GenericPort& port, std::ostream& out,
+// running is cleared (true) or a port read fails (false). Zero bytes are not
+// shown; what follows one in its chunk is.
+bool CopyPortToConsole(const std::atomic<bool>& running, qmx::GenericPort& port, std::ostream& out,
                        const ChunkWriter& write_chunk) {
-  // One more byte than is read, so the chunk always ends with a zero byte.
-  std::array<std::uint8_t, kChunkSize + 1> buffer{};
+  std::array<std::uint8_t, kChunkSize> buffer{};
   while (running.load()) {
     port.wait_ready(qmx::GenericPort::Readiness::kInput, kFlagCheckInterval);
     const int count = port.read_some(buffer.data(), kChunkSize);
-    if (count < 0) return;
+    if (count < 0) return false;
     if (count == 0) continue;
-    const auto* text = reinterpret_cast<const char*>(buffer.data());
-    write_chunk(std::string_view(text, std::find(text, text + count, '\0') - text));
+    auto* const text = reinterpret_cast<char*>(buffer.data());
+    const char* const end = std::remove(text, text + count, '\0');
+    write_chunk(std::string_view(text, static_cast<std::size_t>(end - text)));
     out.flush();
-    std::fill_n(buffer.begin(), count, 0);
   }
+  return true;
+}
+
+// The port failed under the terminal: its own text for the failure on one
+// line of the error stream (no line when it has none), then error.
+Result PortFailure(const RunState& state, const qmx::GenericPort::Error& error) {
+  const std::string text = state.port->getLastErrorString();
+  if (!text.empty()) state.console.err << text << '\n';
+  return Error(error);
 }
 
 // The terminal around one way of writing the board's output.
@@ -56,8 +66,12 @@ Result RunTerminalWith(RunState& state, int input_fd, const ChunkWriter& write_c
     state.console.err << "Typed input is not sent to the board: its thread did not start ("
                       << error.what() << ")\n";
   }
-  CopyPortToConsole(running, *state.port, state.console.out, write_chunk);
+  const bool read = CopyPortToConsole(running, *state.port, state.console.out, write_chunk);
   running.exchange(false);
+  const bool written = !input || !input->write_failed();
+  input.reset();  // the input thread has ended: the port is this thread's alone
+  if (!read) return PortFailure(state, qmx::GenericPort::Error::kReadFailed);
+  if (!written) return PortFailure(state, qmx::GenericPort::Error::kWriteFailed);
   return qmx::Error::None{};
 }
 

@@ -8,8 +8,11 @@
 
 namespace mrl {
 
-// Both return success, once the port fails or the input direction ends on a
-// failed port write; normally CTRL-C ends the program first. input_fd is what
+// Both run until CTRL-C ends the program, or until the port fails (a device
+// that has gone, a failed read, a typed byte that could not be written): then
+// they write the port's own text for the failure on one line of the console's
+// error stream and end with GenericPort error 2 (read) or 3 (write). Zero
+// bytes from the board are not shown; what follows one is. input_fd is what
 // the user types (standard input in the program); it is only read, never
 // closed. With RunStampedTerminal every line of board output starts with the
 // seconds since the terminal started. The input direction runs on a thread of

@@ -45,7 +45,8 @@ bool SendByte(const std::atomic<bool>& running, qmx::GenericPort& port, std::uin
   }
 }
 
-void ForwardInputToPort(std::atomic<bool>& running, qmx::GenericPort& port, int input_fd) {
+void ForwardInputToPort(std::atomic<bool>& running, std::atomic<bool>& write_failed,
+                        qmx::GenericPort& port, int input_fd) {
   while (running.load()) {
     std::uint8_t byte = 0;
     switch (ReadInputByte(input_fd, byte)) {
@@ -57,6 +58,7 @@ void ForwardInputToPort(std::atomic<bool>& running, qmx::GenericPort& port, int 
       case InputRead::kByte:
         if (byte == kNeverSent) break;
         if (!SendByte(running, port, byte)) {
+          write_failed.store(true);
           running.exchange(false);
           return;
         }
@@ -69,7 +71,9 @@ void ForwardInputToPort(std::atomic<bool>& running, qmx::GenericPort& port, int 
 }  // namespace
 
 TerminalInput::TerminalInput(std::atomic<bool>& running, qmx::GenericPort& port, int input_fd)
-    : running_(running), thread_(ForwardInputToPort, std::ref(running), std::ref(port), input_fd) {}
+    : running_(running),
+      thread_(ForwardInputToPort, std::ref(running), std::ref(write_failed_), std::ref(port),
+              input_fd) {}
 
 TerminalInput::~TerminalInput() {
   running_.exchange(false);

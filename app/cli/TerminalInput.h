@@ -20,11 +20,14 @@ class TerminalInput {
   TerminalInput(std::atomic<bool>& running, qmx::GenericPort& port, int input_fd);
   // Clears running and waits until the thread has ended.
   ~TerminalInput();
+  // True once a port write has failed (running is cleared after it is set).
+  bool write_failed() const { return write_failed_.load(); }
   TerminalInput(const TerminalInput&) = delete;
   TerminalInput& operator=(const TerminalInput&) = delete;
 
  private:
   std::atomic<bool>& running_;
+  std::atomic<bool> write_failed_{false};
   std::thread thread_;
 };
 

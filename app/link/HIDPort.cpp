@@ -51,6 +51,14 @@ std::optional<DeviceId> ParseDeviceText(const std::string& text) {
   return id;
 }
 
+// hidapi's text for the last failure of device (null: of opening and
+// listing); null when there is none.
+const wchar_t* FailureText(hid_device* device) {
+  const wchar_t* text = hid_error(device);
+  // hidapi answers "Success" rather than null when the last call did not fail.
+  return text == nullptr || std::wstring_view(text) == L"Success" ? nullptr : text;
+}
+
 }  // namespace
 
 const std::string HIDPort::kMalformedVIDPIDStr{
@@ -65,7 +73,11 @@ HIDPort::HIDPort(const char* device, bool vesta_ids, std::ostream& err) : vesta_
   }
   handle_ = hid_open(id->vendor_id, id->product_id,
                      id->serial_number ? id->serial_number->c_str() : nullptr);
-  if (handle_ != nullptr) hid_set_nonblocking(handle_, 1);
+  if (handle_ == nullptr) {
+    if (const wchar_t* reason = FailureText(nullptr)) open_failure_ = mrl::WideToUtf8(reason);
+    return;
+  }
+  hid_set_nonblocking(handle_, 1);
 }
 
 HIDPort::~HIDPort() {
@@ -132,9 +144,8 @@ int HIDPort::read_some(std::uint8_t* buf, unsigned len) {
 }
 
 std::string HIDPort::getLastErrorString() const {
-  const wchar_t* text = hid_error(handle_);
-  // hidapi answers "Success" rather than null when the last call did not fail.
-  if (text == nullptr || std::wstring_view(text) == L"Success") return {};
+  const wchar_t* text = FailureText(handle_);
+  if (text == nullptr) return {};
   std::string message = "Error: ";
   for (; *text != L'\0'; ++text) message += static_cast<char>(*text & 0xFF);
   return message;

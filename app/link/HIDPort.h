@@ -65,6 +65,9 @@ class HIDPort : public qmx::GenericPort {
   int read_some(std::uint8_t* buf, unsigned len) override;
   // "Error: " and hidapi's text for the last failure; empty when there is none.
   std::string getLastErrorString() const override;
+  // Why the device did not open, in hidapi's words (UTF-8); empty when it
+  // opened, when the device text was malformed or when hidapi gives no reason.
+  const std::string& open_failure() const { return open_failure_; }
   using GenericPort::write_command;
   // Sends one command report with the first min(len, 62) bytes, once; returns
   // that count or hidapi's negative result.
@@ -83,4 +86,5 @@ class HIDPort : public qmx::GenericPort {
   bool vesta_ids_;
   hid_device_* handle_ = nullptr;
   std::deque<std::uint8_t> queue_;  // received bytes not yet handed out, oldest first
+  std::string open_failure_;
 };

@@ -29,12 +29,21 @@ std::chrono::microseconds LineTime(unsigned bytes, unsigned rate) {
   return std::chrono::microseconds(1'000'000ull * bytes * kBitsPerByte / rate);
 }
 
+// What poll reports for a device that has hung up or fails.
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
 // strerror_r comes in a GNU and an XSI shape; both end here.
 [[maybe_unused]] const char* ErrorText(const char* gnu_result, const char*) {
   return gnu_result;
 }
 [[maybe_unused]] const char* ErrorText(int xsi_result, const char* buf) {
   return xsi_result == 0 ? buf : "";
+}
+
+// The system's text for errno error.
+std::string SystemText(int error) {
+  char buf[256] = {};
+  return ErrorText(strerror_r(error, buf, sizeof buf), buf);
 }
 
 bool NoModemLines(int error) {
@@ -45,6 +54,7 @@ bool NoModemLines(int error) {
 
 SerialPort::SerialPort(const char* device) {
   fd_ = OpenExclusive(device);
+  if (fd_ < 0) open_error_ = last_error_.load();
   std::this_thread::sleep_for(milliseconds(20));
 }
 
@@ -115,7 +125,7 @@ void SerialPort::wait_ready(Readiness readiness, milliseconds limit) {
   if (ready < 0 && errno == EINTR) return;
   if (ready < 0) {
     NoteFailure(errno);
-  } else if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+  } else if ((watched.revents & kGoneEvents) != 0) {
     NoteFailure(EIO);
   } else {
     return;
@@ -142,16 +152,36 @@ int SerialPort::wait_sent(milliseconds limit) {
 int SerialPort::read_some(std::uint8_t* buf, unsigned len) {
   const ssize_t n = ::read(fd_, buf, len);
   if (n > 0) return static_cast<int>(n);
-  if (n < 0 && errno != EAGAIN && errno != EINTR) NoteFailure(errno);
-  return 0;
+  if (n < 0 && errno != EAGAIN && errno != EINTR) {
+    NoteFailure(errno);
+    return -1;
+  }
+  // The line returns reads at once (VMIN 0), so an empty read looks the same
+  // whether nothing has arrived yet or the device has hung up.
+  if (!Gone()) return 0;
+  NoteFailure(EIO);
+  return -1;
+}
+
+bool SerialPort::Gone() const {
+  pollfd watched{fd_, POLLIN, 0};
+  return ::poll(&watched, 1, 0) > 0 && (watched.revents & kGoneEvents) != 0;
 }
 
 std::string SerialPort::getLastErrorString() const {
   const int error = last_error_.load();
   if (error == 0) return {};
-  char buf[256] = {};
-  return "Error " + std::to_string(static_cast<unsigned>(error)) + ": " +
-         ErrorText(strerror_r(error, buf, sizeof buf), buf);
+  return "Error " + std::to_string(static_cast<unsigned>(error)) + ": " + SystemText(error);
+}
+
+std::string SerialPort::open_failure() const {
+  if (open_error_ == 0) return {};
+  // flock refuses with EWOULDBLOCK; a device in exclusive mode, with EBUSY.
+  if (open_error_ == EWOULDBLOCK || open_error_ == EBUSY) {
+    return "the device is busy or held by another program";
+  }
+  if (open_error_ == ENOTTY) return "not a serial device";
+  return SystemText(open_error_);
 }
 
 SerialLineSettings SerialPort::get_state() {

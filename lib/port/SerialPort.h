@@ -22,7 +22,7 @@ class SerialPort : public GenericPort {
   // making it the controlling terminal, and exclusively: an advisory lock
   // (flock) and the terminal's exclusive mode, so a second port on the same
   // device does not open. Waits 20 ms afterwards, whether the open succeeded or
-  // not; a failed open shows through is_open and getLastErrorString.
+  // not; a failed open shows through is_open, open_failure and getLastErrorString.
   explicit SerialPort(const char* device);
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
@@ -41,11 +41,17 @@ class SerialPort : public GenericPort {
   // count (0 when its buffer is full), or -1 when the device fails.
   int write_some(const std::uint8_t* data, unsigned len) override;
   // Copies up to len bytes that have arrived and returns at once; the count,
-  // 0 when nothing has arrived. Never negative: a failing device reads as silent.
+  // 0 when nothing has arrived, or -1 when the read fails or the device has
+  // gone (hung up, noted as EIO).
   int read_some(std::uint8_t* buf, unsigned len) override;
   // "Error <errno>: <system text>" of this port's last failing system call;
   // empty when none has failed.
   std::string getLastErrorString() const override;
+  // Why the device did not open, for the user: "the device is busy or held by
+  // another program" when another port or program holds it, "not a serial
+  // device" for one that is no terminal, else the system's text ("No such
+  // file or directory", "Permission denied"); empty when it opened.
+  std::string open_failure() const;
 
   // The line settings as the driver holds them, and the levels of DTR and RTS.
   SerialLineSettings get_state();
@@ -70,6 +76,8 @@ class SerialPort : public GenericPort {
 
  private:
   int OpenExclusive(const char* device);
+  // The device has hung up or fails: waiting on it returns at once.
+  bool Gone() const;
   // Sets (high) or clears the modem lines of mask; 0 or the errno of the failure.
   int DriveLines(int mask, bool high);
   // The rate at which the driver sends, bits per second.
@@ -79,6 +87,7 @@ class SerialPort : public GenericPort {
   void NoteFailure(int error) { last_error_.store(error); }
 
   int fd_ = -1;
+  int open_error_ = 0;  // the errno that kept the device from opening
   std::atomic<int> last_error_{0};
 };
 

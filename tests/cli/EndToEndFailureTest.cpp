@@ -59,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "",
                     false,
+                    "Cannot open /dev/no-such-port: No such file or directory\n"
                     "Could not open port\n"},
         FailureCase{"SilentBoard",
                     Fault(&BoardFaults::silent),

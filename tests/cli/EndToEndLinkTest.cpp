@@ -2,6 +2,10 @@
 // RF and the Belto LS passthrough.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <string>
+#include <vector>
+
 #include "EndToEnd.h"
 
 namespace mrl_test {
@@ -17,6 +21,42 @@ TEST_F(EndToEndLink, ResetTogglesTheBoard) {
   EXPECT_EQ(run.err, "");
   EXPECT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.resets == 1; }));
   EXPECT_TRUE(board().record().downloads.empty());
+}
+
+// A second program on the board's port, here a second mrl running its
+// terminal there, keeps the run from opening it; the board is not touched.
+TEST_F(EndToEndLink, PortHeldByAnotherProgramIsBusy) {
+  ProgramRun holder(MrlBinary(), OnBoard({"--term"}));
+  ASSERT_TRUE(holder.WaitForOut(kTermStart, std::chrono::milliseconds(10000))) << holder.err();
+
+  const ProgramOutcome run = Mrl({"--reset"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Cannot open " + board().device() +
+                         ": the device is busy or held by another program\nCould not open port\n");
+  EXPECT_EQ(board().record().resets, 0u);
+}
+
+// Each refusal names the device and the reason before the error's message.
+TEST_F(EndToEndLink, PortThatDoesNotOpenSaysWhy) {
+  const struct {
+    std::vector<std::string> words;
+    std::string err;  // a pattern
+  } kCases[] = {
+      {{"--dev", "/dev/null", "--reset"}, "Cannot open /dev/null: not a serial device\n"},
+      {{"--dev", dir_.path().string(), "--reset"}, "Cannot open .+: Is a directory\n"},
+      // hidapi's own words, which vary with the devices present.
+      {{"--hid", "1:1", "--hid_cmd", "7"}, "Cannot open HID device 1:1: .+\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.words[1]);
+    const ProgramOutcome run = RunMrl(c.words);
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::regex_match(run.err, std::regex(c.err + "Could not open port\n"))) << run.err;
+  }
 }
 
 // What the RF loader prints before sending the image to the target with the given HWID.

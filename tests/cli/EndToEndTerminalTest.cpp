@@ -68,12 +68,27 @@ class EndToEndTerminal : public EndToEnd {
   std::unique_ptr<ProgramRun> run_;
 };
 
-// A chunk is shown up to its first zero byte.
-TEST_F(EndToEndTerminal, ShowsBoardOutputUpToAZeroByte) {
+// Zero bytes are not shown; what follows them is.
+TEST_F(EndToEndTerminal, ShowsBoardOutputWithoutItsZeroBytes) {
   ASSERT_NO_FATAL_FAILURE(StartTerminal());
-  ASSERT_NO_FATAL_FAILURE(Show({'a', 'b', 0, 'c', 'd'}, kTermStart + "ab"));
-  ASSERT_NO_FATAL_FAILURE(Show(Text("ef\n"), "ef\n"));
-  EXPECT_EQ(Interrupt(), kTermStart + "abef\n");
+  ASSERT_NO_FATAL_FAILURE(
+      Show({'A', 'B', 0, 'C', 'D', '\n', 'E', 'F', '\n'}, kTermStart + "ABCD\nEF\n"));
+  ASSERT_NO_FATAL_FAILURE(Show({0, 'g', 0, 0, 'h', '\n', 0}, "gh\n"));
+  EXPECT_EQ(Interrupt(), kTermStart + "ABCD\nEF\ngh\n");
+}
+
+// A board that goes away, as an unplugged adapter does, ends the terminal by
+// itself: the port's text for the hang-up, then the read error as the status.
+TEST_F(EndToEndTerminal, EndsWhenTheBoardGoesAway) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal());
+  ASSERT_NO_FATAL_FAILURE(Show(Text("bye\n"), "bye\n"));
+  ASSERT_TRUE(board().HangUp());
+  const ProgramOutcome run = run_->Wait(kPrompt);
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, kTermStart + "bye\n");
+  EXPECT_EQ(run.err, "Error 5: Input/output error\nFailed to read from port\n");
 }
 
 // Each line starts with the seconds since the start, also one that starts in a later chunk.

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <boost/program_options.hpp>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,7 +125,25 @@ TEST(OpenSerialPort, DeviceThatDoesNotExistFailsAndKeepsThePortHeld) {
   EXPECT_EQ(result.msg(), "Could not open port");
   EXPECT_EQ(session.state.port.get(), held);
   EXPECT_EQ(session.state.port_protocol.get(), held_protocol);
-  EXPECT_EQ(session.console.out() + session.console.err(), "");
+  EXPECT_EQ(session.console.out(), "");
+  EXPECT_EQ(session.console.err(),
+            "Cannot open /dev/no-such-serial-device: No such file or directory\n");
+}
+
+TEST(OpenSerialPort, DeviceHeldByAnotherPortIsBusy) {
+  mrl_test::PseudoTerminal pty;
+  qmx::SerialPort holder(pty.slave_name().c_str());
+  ASSERT_TRUE(holder.is_open());
+  ConsoleCapture console;
+  mrl::RunState state(console.console());
+  state.dev = pty.slave_name();
+
+  const Result result = mrl::OpenSerialPort(state);
+
+  EXPECT_EQ(static_cast<int>(result), qmx::GenericPort::Error::kOpenFailed);
+  EXPECT_EQ(state.port, nullptr);
+  EXPECT_EQ(console.err(), "Cannot open " + pty.slave_name() +
+                               ": the device is busy or held by another program\n");
 }
 
 // ---- HID bridge ------------------------------------------------------------
@@ -190,6 +209,33 @@ TEST_F(HidActions, OpenHidPortThatFailsLeavesNoPort) {
   EXPECT_EQ(state.port, nullptr);
   EXPECT_EQ(state.port_protocol, nullptr);
   EXPECT_EQ(vout.str(), "");
+}
+
+TEST_F(HidActions, OpenHidPortSaysWhyTheDeviceDidNotOpen) {
+  const struct {
+    const char* name;
+    std::optional<std::wstring> hidapi_text;
+    std::string err;
+  } kCases[] = {
+      {"hidapi gives a reason", L"No HID devices found in the system.",
+       "Cannot open HID device 1155:22422: No HID devices found in the system.\n"},
+      {"hidapi gives none", std::nullopt, ""},
+      {"hidapi reports success", L"Success", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fake_hid::Reset();
+    fake_hid::state().open_succeeds = false;
+    fake_hid::state().error = c.hidapi_text;
+    ConsoleCapture capture;
+    mrl::RunState hid_state(capture.console());
+    hid_state.hid = "1155:22422";
+
+    const Result result = mrl::OpenHidPort(hid_state, Parse({"--hid"}));
+
+    EXPECT_EQ(static_cast<int>(result), qmx::GenericPort::Error::kOpenFailed);
+    EXPECT_EQ(capture.err(), c.err);
+  }
 }
 
 TEST_F(HidActions, OpenHidPortReportsAMalformedIdentifierOnTheConsole) {

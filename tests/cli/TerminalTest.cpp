@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <ios>
@@ -70,11 +72,13 @@ struct ScriptedTerminal {
     };
   }
 
-  // Runs the terminal to its end, which must be success; what it showed after
-  // its start line.
-  std::string Run(TerminalAction action) {
+  // Runs the terminal to its end, which must be the port failure given (the
+  // failed read that ends every script, unless a write fails first); what it
+  // showed after its start line.
+  std::string Run(TerminalAction action,
+                  const qmx::GenericPort::Error& ending = qmx::GenericPort::Error::kReadFailed) {
     const mrl::Result result = action(state, keyboard.fd());
-    EXPECT_FALSE(result.failed()) << result.msg();
+    EXPECT_EQ(static_cast<int>(result), static_cast<int>(ending)) << result.msg();
     const std::string out = console.out();
     const std::string start = StartLine();
     EXPECT_EQ(out.substr(0, start.size()), start);
@@ -87,19 +91,29 @@ struct ScriptedTerminal {
   Keyboard keyboard;
 };
 
-TEST(TerminalOutput, ShowsEachChunkUpToItsFirstZeroByte) {
+TEST(TerminalOutput, ShowsEverythingButZeroBytesHoweverItIsChunked) {
   const std::string kLong(1500, 'q');
+  std::string long_with_zeros = kLong;
+  long_with_zeros.insert(1200, 1, '\0');
+  long_with_zeros.insert(100, 1, '\0');
   const struct {
     const char* name;
     std::vector<Chunk> chunks;
     std::string shown;
   } kCases[] = {
-      {"letters after a zero byte are not shown", {{"ab\0cd"s}}, "ab"},
+      {"a zero byte within a chunk", {{"AB\0CD\nEF\n"s}}, "ABCD\nEF\n"},
+      {"a zero byte that ends a chunk", {{"AB\0"s}, {"CD\nEF\n"}}, "ABCD\nEF\n"},
+      {"a zero byte that starts a chunk", {{"AB"}, {"\0CD\nEF\n"s}}, "ABCD\nEF\n"},
+      {"a zero byte alone", {{"AB"}, {"\0"s}, {"CD\nEF\n"}}, "ABCD\nEF\n"},
+      {"byte by byte",
+       {{"A"}, {"B"}, {"\0"s}, {"C"}, {"D"}, {"\n"}, {"E"}, {"F"}, {"\n"}},
+       "ABCD\nEF\n"},
+      {"several zero bytes in a row and at both ends", {{"\0\0A\0\0B\0"s}}, "AB"},
       {"a shorter chunk shows nothing of the longer one before it",
        {{"abcdef"}, {"xy"}},
        "abcdefxy"},
-      {"a chunk that starts with a zero byte shows nothing", {{"ab"}, {"\0cd"s}, {"ef"}}, "abef"},
       {"more than one read's worth arrives whole", {{kLong}}, kLong},
+      {"zero bytes in more than one read's worth", {{long_with_zeros}}, kLong},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -132,10 +146,9 @@ TEST(StampedTerminalOutput, StampsEveryLineWhereItStarts) {
       {"a chunk continues the line of the one before", {{"on"}, {"e\nt"}}, "@one\n@t"},
       {"a line feed first at line start", {{"\nx"}}, "@\n@x"},
       {"a line feed first within a line", {{"a"}, {"\nb"}}, "@a\n@b"},
-      {"the zero byte cuts the chunk", {{"a\n\0b"s}, {"c"}}, "@a\n@c"},
-      {"a chunk that starts with a zero byte keeps the line state",
-       {{"a"}, {"\0\n"s}, {"b"}},
-       "@ab"},
+      {"a zero byte after a line feed", {{"a\n\0b"s}, {"c"}}, "@a\n@bc"},
+      {"a zero byte that starts a chunk", {{"a\n"}, {"\0b"s}}, "@a\n@b"},
+      {"a chunk of zero bytes keeps the line state", {{"a"}, {"\0\0"s}, {"b"}}, "@ab"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -184,7 +197,7 @@ TEST(TerminalInput, SendsEachTypedByteInAWriteOfItsOwnUntilAWriteFails) {
     ScriptedTerminal terminal;
     terminal.port->write_script = c.write_results;
     terminal.keyboard.Type(c.typed);
-    EXPECT_EQ(terminal.Run(mrl::RunTerminal), "");
+    EXPECT_EQ(terminal.Run(mrl::RunTerminal, qmx::GenericPort::Error::kWriteFailed), "");
     const std::vector<std::uint8_t>& written = terminal.port->written;
     EXPECT_EQ(std::string(written.begin(), written.end()), c.sent);
     EXPECT_EQ(terminal.port->write_lengths, std::vector<unsigned>(c.writes, 1u));
@@ -219,9 +232,14 @@ class EndingSerialPort : public qmx::SerialPort {
       : SerialPort(device.c_str()), budget_(budget) {}
   // Makes the next reads fail; any thread.
   void End() { ended_ = true; }
+  // True once a read failed because of End or the budget; any thread.
+  bool failed_a_read() const { return failed_a_read_; }
 
   int read_some(std::uint8_t* buf, unsigned len) override {
-    if (ended_ || delivered_ >= budget_) return -1;
+    if (ended_ || delivered_ >= budget_) {
+      failed_a_read_ = true;
+      return -1;
+    }
     const auto count = SerialPort::read_some(
         buf, static_cast<unsigned>(std::min<std::size_t>(len, budget_ - delivered_)));
     delivered_ += static_cast<std::size_t>(count);
@@ -230,6 +248,7 @@ class EndingSerialPort : public qmx::SerialPort {
 
  private:
   std::atomic<bool> ended_{false};
+  std::atomic<bool> failed_a_read_{false};
   std::size_t budget_;
   std::size_t delivered_ = 0;
 };
@@ -252,13 +271,23 @@ struct BoardTerminal {
   void Start() {
     run = std::async(std::launch::async, [this] { return mrl::RunTerminal(state, keyboard.fd()); });
   }
-  // The terminal's result once it has returned; ends it when it does not return.
-  mrl::Result Finish() {
+  // The terminal's own result once it has returned; ends it when it does not.
+  mrl::Result Ended() {
     if (run.wait_for(5s) != std::future_status::ready) {
       ADD_FAILURE() << "the terminal did not return";
       port->End();
     }
     return run.get();
+  }
+  // As Ended, but the read failure by which the port ends the terminal for
+  // the test (End, the budget) counts as success.
+  mrl::Result Finish() {
+    const mrl::Result result = Ended();
+    const bool stopped_by_test =
+        static_cast<int>(result) == static_cast<int>(qmx::GenericPort::Error::kReadFailed) &&
+        port->failed_a_read();
+    if (stopped_by_test) return qmx::Error::None{};
+    return result;
   }
   // Collects what the board receives until it has want bytes or time is up.
   std::string BoardReceives(std::size_t want) {
@@ -328,6 +357,51 @@ TEST(TerminalOverSerialPort, IdlesWithoutUsingTheProcessor) {
     terminal.port->End();
     const mrl::Result result = terminal.Finish();
     EXPECT_FALSE(result.failed()) << result.msg();
+  }
+}
+
+// A board that goes away ends the terminal by itself, with the port's text
+// for the hang-up on the error stream, while the user types nothing.
+TEST(TerminalOverSerialPort, EndsWhenTheBoardHangsUp) {
+  BoardTerminal terminal;
+  terminal.Start();
+  terminal.board.HangUp();
+
+  const mrl::Result result = terminal.Ended();
+  EXPECT_EQ(static_cast<int>(result), static_cast<int>(qmx::GenericPort::Error::kReadFailed));
+  EXPECT_FALSE(terminal.port->failed_a_read()) << "the test's own failure ended it";
+  EXPECT_EQ(terminal.console.err(), "Error 5: " + std::string(std::strerror(EIO)) + "\n");
+  EXPECT_EQ(terminal.console.out(), StartLine());
+}
+
+// A port failure ends the terminal with its error, after one line of the
+// port's own text for it (none when the port has no text).
+TEST(TerminalOutput, EndsOnAPortFailureWithThePortsText) {
+  const struct {
+    const char* name;
+    bool write_fails;  // a typed byte cannot be written; else a read fails
+    std::string port_text;
+    const qmx::GenericPort::Error& ending;
+    std::string err;
+  } kCases[] = {
+      {"a read fails", false, "Error: device gone", qmx::GenericPort::Error::kReadFailed,
+       "Error: device gone\n"},
+      {"a read fails without a text", false, "", qmx::GenericPort::Error::kReadFailed, ""},
+      {"a typed byte is not written", true, "Error 5: Input/output error",
+       qmx::GenericPort::Error::kWriteFailed, "Error 5: Input/output error\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScriptedTerminal terminal;
+    terminal.port->last_error = c.port_text;
+    if (c.write_fails) {
+      terminal.port->write_script = {-1};
+      terminal.keyboard.Type("x");
+    } else {
+      terminal.BoardSends({{"ab"}});
+    }
+    EXPECT_EQ(terminal.Run(mrl::RunStampedTerminal, c.ending).empty(), c.write_fails);
+    EXPECT_EQ(terminal.console.err(), c.err);
   }
 }
 

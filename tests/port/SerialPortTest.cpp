@@ -2,13 +2,17 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -34,9 +38,12 @@ TEST_F(SerialPortTest, OpensExclusively) {
   ASSERT_TRUE(first->is_open());
   EXPECT_EQ(first->getLastErrorString(), "");
 
+  EXPECT_EQ(first->open_failure(), "");
+
   qmx::SerialPort second(pty_.name().c_str());
   EXPECT_FALSE(second.is_open());
   EXPECT_EQ(second.getLastErrorString().rfind("Error ", 0), 0u);
+  EXPECT_EQ(second.open_failure(), "the device is busy or held by another program");
 
   first.reset();
   qmx::SerialPort after_release(pty_.name().c_str());
@@ -51,6 +58,7 @@ TEST_F(SerialPortTest, RefusesADeviceLockedByAnotherProgram) {
   qmx::SerialPort port(pty_.name().c_str());
   EXPECT_FALSE(port.is_open());
   EXPECT_EQ(port.getLastErrorString(), ErrorString(EWOULDBLOCK));
+  EXPECT_EQ(port.open_failure(), "the device is busy or held by another program");
   ::close(other);
 }
 
@@ -62,11 +70,59 @@ TEST(SerialPortMissing, DoesNotOpenAndIsHarmless) {
   EXPECT_EQ(port->getLastErrorString(), ErrorString(ENOENT));
 
   std::uint8_t byte = 0x55;
-  EXPECT_EQ(port->read_some(&byte, 1), 0);
+  EXPECT_EQ(port->read_some(&byte, 1), -1);
   EXPECT_EQ(port->write_some(&byte, 1), -1);
   EXPECT_EQ(port->flush(), 1);
   EXPECT_EQ(port->close(), 0);
   port.reset();
+}
+
+// Why a device did not open, as the user is told.
+TEST(SerialPortOpenFailure, SaysWhyTheDeviceDidNotOpen) {
+  const struct {
+    const char* device;
+    std::string reason;
+  } kCases[] = {
+      {"/dev/mrl-test-no-such-device", std::strerror(ENOENT)},
+      {"/", std::strerror(EISDIR)},
+      {"/dev/null", "not a serial device"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.device);
+    qmx::SerialPort port(c.device);
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(port.open_failure(), c.reason);
+  }
+}
+
+// Root opens any device whatever its permissions, so the port is opened in a
+// child process that runs as the unprivileged user nobody when the test runs
+// as root.
+TEST_F(SerialPortTest, SaysPermissionDeniedToAUserWithoutAccess) {
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chmod(pty_.name().c_str(), 0), 0);
+  int reply[2];
+  ASSERT_EQ(::pipe(reply), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(reply[0]);
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(2);
+    qmx::SerialPort port(pty_.name().c_str());
+    const std::string reason = port.is_open() ? "opened" : port.open_failure();
+    const bool sent =
+        ::write(reply[1], reason.data(), reason.size()) == static_cast<ssize_t>(reason.size());
+    ::_exit(sent ? 0 : 3);
+  }
+  ::close(reply[1]);
+  std::string reason;
+  char buf[256];
+  for (ssize_t n; (n = ::read(reply[0], buf, sizeof buf)) > 0;) reason.append(buf, buf + n);
+  ::close(reply[0]);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(reason, std::strerror(EACCES));
 }
 
 TEST_F(SerialPortTest, BytesGoBothWaysUnchanged) {
@@ -155,13 +211,13 @@ TEST_F(SerialPortTest, ResetIsHarmlessWithoutModemLines) {
   EXPECT_EQ(pty_.receive(2, milliseconds(500)), bytes);
 }
 
-// A line that went away reads as silent and refuses writes.
+// A line that went away fails reads and writes at once, whatever the deadline.
 TEST_F(SerialPortTest, HungUpLine) {
   auto port = OpenLine();
   pty_.hang_up();
   std::uint8_t buf[4] = {1, 2, 3, 4};
-  EXPECT_EQ(port->read_some(buf, 4), 0);
-  EXPECT_EQ(static_cast<int>(port->read_all(buf, 4, milliseconds(20))), 4);
+  EXPECT_EQ(port->read_some(buf, 4), -1);
+  EXPECT_EQ(static_cast<int>(port->read_all(buf, 4, milliseconds(0))), 2);
   EXPECT_EQ(static_cast<int>(port->write_all(buf, 4, milliseconds(3000))), 3);
   EXPECT_EQ(port->getLastErrorString(), ErrorString(EIO));
 }

@@ -30,6 +30,9 @@ PseudoTerminal::PseudoTerminal() {
   int on = 1;
   Check(ioctl(master_, TIOCPKT, &on) == 0, "TIOCPKT");
   Check(fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) == 0, "O_NONBLOCK");
+  // A program the test starts must not hold the board's side (nor keep the
+  // slave side open): the board alone decides when its line goes away.
+  for (int fd : {master_, slave_}) Check(fcntl(fd, F_SETFD, FD_CLOEXEC) == 0, "FD_CLOEXEC");
 }
 
 PseudoTerminal::~PseudoTerminal() {
@@ -61,6 +64,11 @@ std::size_t PseudoTerminal::Write(const std::uint8_t* bytes, std::size_t len,
   pollfd pfd{master_, POLLOUT, 0};
   poll(&pfd, 1, static_cast<int>(timeout.count()));
   return 0;
+}
+
+void PseudoTerminal::HangUp() {
+  close(master_);
+  master_ = -1;
 }
 
 }  // namespace mrl_test

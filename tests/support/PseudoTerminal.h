@@ -35,6 +35,11 @@ class PseudoTerminal {
   // returns how many went. Once the slave side is gone the bytes are lost, as
   // on a real line, and count as sent.
   std::size_t Write(const std::uint8_t* bytes, std::size_t len, std::chrono::milliseconds timeout);
+  // The device goes away, as an unplugged adapter does: closes the master
+  // side, which hangs the slave side up for everyone who has it open. Reads
+  // then find nothing and written bytes are lost. On the thread that reads
+  // and writes the master.
+  void HangUp();
 
  private:
   int master_ = -1;

@@ -86,6 +86,11 @@ void SimulatedBoard::SendToHost(std::vector<std::uint8_t> bytes) {
   to_host_.insert(to_host_.end(), bytes.begin(), bytes.end());
 }
 
+bool SimulatedBoard::HangUp(milliseconds timeout) {
+  hang_up_ = true;
+  return WaitUntil([](const BoardRecord& r) { return r.hung_up; }, timeout);
+}
+
 void SimulatedBoard::Run() {
   Program program = config_.initial_program;
   for (;;) {
@@ -131,6 +136,11 @@ Program SimulatedBoard::Execute(Program program) {
 
 void SimulatedBoard::Pump(milliseconds timeout) {
   if (stop_) throw Stop{};
+  if (hang_up_ && !line_closed_) {
+    pty_.HangUp();
+    line_closed_ = true;
+    Update([](BoardRecord& r) { r.hung_up = true; });
+  }
   PseudoTerminal::Input input = pty_.Read(timeout);
   if (input.flushed) {
     const auto now = steady_clock::now();

@@ -113,6 +113,7 @@ struct BoardRecord {
   unsigned rf_hwid_polls = 0;
   unsigned rf_status_polls = 0;
   std::vector<std::uint8_t> received;  // what the host sent to the running user program
+  bool hung_up = false;                // the board has gone away (HangUp)
 };
 
 class SimulatedBoard {
@@ -134,6 +135,9 @@ class SimulatedBoard {
   // The running user program sends bytes to the host, as a program's console
   // output does; a board that runs no user program sends them once one runs.
   void SendToHost(std::vector<std::uint8_t> bytes);
+  // The board goes away, as an unplugged USB serial adapter does: the line
+  // hangs up and stays so. Returns once it has (false: not within timeout).
+  bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
  private:
   struct Reset {};  // thrown on the board thread when the host resets it
@@ -188,10 +192,12 @@ class SimulatedBoard {
   std::map<std::uint32_t, std::uint8_t> flash_;
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> hang_up_{false};
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
   bool flushed_ = false;
+  bool line_closed_ = false;
   std::chrono::steady_clock::time_point last_flush_{};
   std::thread thread_;
 };
