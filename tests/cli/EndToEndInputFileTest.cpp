@@ -32,12 +32,11 @@ constexpr std::chrono::milliseconds kPromptly{5000};
 constexpr long kMemoryBoundKib = 64 * 1024;
 
 struct InputOption {
-  const char* name;
-  std::vector<std::string> words;  // the option, then the path
-  std::vector<std::string> more;   // other words the run needs
-  std::string out;                 // what the run prints before the refusal
-  std::string too_large;           // the reader's error for the large file
-  int too_large_status;            // and its code
+  const char* name;               // the option without its dashes
+  std::vector<std::string> more;  // other words the run needs
+  std::string out;                // what the run prints before the refusal
+  std::string too_large;          // the reader's error for the large file
+  int too_large_status;           // and its code
 };
 void PrintTo(const InputOption& c, std::ostream* os) {
   *os << c.name;
@@ -66,8 +65,7 @@ class EndToEndInputFile : public EndToEnd, public testing::WithParamInterface<In
   }
 
   ProgramOutcome Run(const std::string& path) {
-    std::vector<std::string> words = GetParam().words;
-    words.push_back(path);
+    std::vector<std::string> words{std::string("--") + GetParam().name, path};
     words.insert(words.end(), GetParam().more.begin(), GetParam().more.end());
     return Mrl(words);
   }
@@ -119,17 +117,13 @@ TEST_P(EndToEndInputFileAction, RefusesWhatIsNotAFileOfItsKind) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, EndToEndInputFileAction,
-    testing::Values(InputOption{"hex", {"--hex"}, {}, "", "Hex file is too large", 1},
-                    InputOption{"img", {"--img"}, {}, "", "Invalid memory length", 2},
-                    InputOption{"xip",
-                                {"--xip"},
-                                {"--sethwid", kHwidText},
-                                Announcement(GivenHwid()),
-                                "Invalid file format",
-                                2},
-                    InputOption{
-                        "IS2023", {"--IS2023"}, {}, "", "Firmware extends beyond EEPROM", 1},
-                    InputOption{"tbf", {"--tbf"}, {}, "", "Invalid file format", 2}),
+    testing::Values(
+        InputOption{"hex", {}, "", "Hex file is too large", 1},
+        InputOption{"img", {}, "", "Invalid memory length", 2},
+        InputOption{
+            "xip", {"--sethwid", kHwidText}, Announcement(GivenHwid()), "Invalid file format", 2},
+        InputOption{"IS2023", {}, "", "Firmware extends beyond EEPROM", 1},
+        InputOption{"tbf", {}, "", "Invalid file format", 2}),
     [](const testing::TestParamInfo<InputOption>& info) { return std::string(info.param.name); });
 
 // The containers, read while the command line is processed.
@@ -141,11 +135,12 @@ TEST_P(EndToEndInputFileContainer, RefusesWhatIsNotAFileOfItsKind) {
   ExpectEachRefused(false);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Options, EndToEndInputFileContainer,
-    testing::Values(InputOption{"tcf", {"--tcf"}, {}, "", "Invalid file format", 2},
-                    InputOption{"hoff", {"--hoff"}, {}, "", "Error parsing HOFF file", 2}),
-    [](const testing::TestParamInfo<InputOption>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Options, EndToEndInputFileContainer,
+                         testing::Values(InputOption{"tcf", {}, "", "Invalid file format", 2},
+                                         InputOption{"hoff", {}, "", "Error parsing HOFF file", 2}),
+                         [](const testing::TestParamInfo<InputOption>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace mrl_test
