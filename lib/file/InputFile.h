@@ -9,7 +9,7 @@
 #include <utility>
 #include <variant>
 
-#include "file/ByteStream.h"
+#include "file/ByteViewStream.h"
 #include "file/CommonFirmwareFile.h"
 
 namespace qmx::File {

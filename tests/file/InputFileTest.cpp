@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "file/ByteStream.h"
+#include "file/ByteViewStream.h"
 #include "file/HOFF.h"
 #include "file/HexFirmwareFile.h"
 #include "file/IS2023FirmwareFile.h"

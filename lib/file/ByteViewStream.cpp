@@ -1,4 +1,4 @@
-#include "file/ByteStream.h"
+#include "file/ByteViewStream.h"
 
 namespace qmx::File {
 
