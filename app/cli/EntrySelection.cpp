@@ -1,6 +1,5 @@
 #include "EntrySelection.h"
 
-#include <fstream>
 #include <ostream>
 
 namespace mrl {
@@ -20,8 +19,7 @@ void PrintHOFFFwLabels(const HOFF::File& file, std::ostream& os) {
 
 bool SelectTcfEntry(RunState& state, const boost::program_options::variables_map& vm) {
   std::ostream& err = state.console.err;
-  std::ifstream file(state.input_file, std::ios::binary);
-  const auto read = TCF::FromStream(file);
+  const auto read = TCF::FromFile(state.input_file);
   if (read.index() == 1) {
     err << std::get<1>(read).msg() << "\n";
     return false;
@@ -58,8 +56,7 @@ bool SelectTcfEntry(RunState& state, const boost::program_options::variables_map
 bool SelectHoffEntry(RunState& state, const boost::program_options::variables_map& vm,
                      std::string* target) {
   std::ostream& err = state.console.err;
-  std::ifstream file(state.input_file, std::ios::binary);
-  auto read = HOFF::FromStream(file);
+  auto read = HOFF::FromFile(state.input_file);
   if (read.index() == 1) {
     err << std::get<1>(read).msg() << "\n";
     return false;

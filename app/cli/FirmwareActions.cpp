@@ -3,7 +3,6 @@
 #include "FirmwareActions.h"
 
 #include <cstddef>
-#include <fstream>
 #include <vector>
 
 #include "FirmwareAccess.h"
@@ -20,35 +19,32 @@ namespace {
 constexpr int kEepromPageSize = 64;
 constexpr int kFlashPageSize = 4096;
 
-// Reads input_file with read (a format's FromStream) into firmware. A file
-// that does not open reaches the reader as a stream that is not good, which
-// it reports as Cannot open file.
+// Reads input_file with read (a format's FromFile) into firmware.
 template <typename Read>
 Result LoadInputFile(RunState& state, Read read) {
-  std::ifstream file(state.input_file, std::ios::binary);
-  return StoreFirmware(state, read(file));
+  return StoreFirmware(state, read(state.input_file));
 }
 
 }  // namespace
 
 Result LoadHexFile(RunState& state) {
-  return LoadInputFile(state, qmx::File::Hex::FromStream);
+  return LoadInputFile(state, qmx::File::Hex::FromFile);
 }
 
 Result LoadXipFile(RunState& state) {
-  return LoadInputFile(state, qmx::File::Xip::FromStream);
+  return LoadInputFile(state, qmx::File::Xip::FromFile);
 }
 
 Result LoadImgFile(RunState& state) {
-  return LoadInputFile(state, qmx::File::Img::FromStream);
+  return LoadInputFile(state, qmx::File::Img::FromFile);
 }
 
 Result LoadTbfFile(RunState& state) {
-  return LoadInputFile(state, TBF::FromStream);
+  return LoadInputFile(state, TBF::FromFile);
 }
 
 Result LoadIs2023File(RunState& state) {
-  return LoadInputFile(state, qmx::File::IS2023::FromStream);
+  return LoadInputFile(state, qmx::File::IS2023::FromFile);
 }
 
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash) {

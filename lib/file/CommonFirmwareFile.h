@@ -52,8 +52,8 @@ struct Common {
   };
 
   // Reads the whole stream from its start, unchecked and without a size limit. Error 1 when
-  // the stream is not good when called, cannot tell its length (it cannot seek) or is longer
-  // than the memory can hold.
+  // the stream is not good when called, cannot tell its length (it cannot seek), holds fewer
+  // bytes than it tells or is longer than the memory can hold.
   static qmx::Result<Bytes, Error> FromStreamRawUnchecked(std::istream& is);
 };
 

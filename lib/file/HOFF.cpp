@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "file/InputFile.h"
+
 namespace HOFF {
 namespace {
 
@@ -90,6 +92,10 @@ qmx::Result<File, Error> FromStream(std::istream& is) {
   } catch (const std::exception&) {
     return Error(2);
   }
+}
+
+qmx::Result<File, FileError> FromFile(const std::string& path) {
+  return qmx::File::ReadInputFile(path, kMaxFileSize, FileError{Error(2)}, FromStream);
 }
 
 void from_json(const nlohmann::json& j, Section& section) {

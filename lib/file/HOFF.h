@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "error/CommonError.h"
+#include "file/CommonFirmwareFile.h"
 
 namespace HOFF {
 
@@ -63,6 +64,24 @@ struct File {
 // Reads one JSON value from the stream (text after it is left unread). Code 2 when
 // it is not JSON or a value has the wrong type, 3 when a required key is absent.
 qmx::Result<File, Error> FromStream(std::istream& is);
+
+// What reading a HOFF file from its path fails with: the file is not a regular file that can
+// be read (qmx::File::Common::Error), or FromStream's error.
+class FileError final : public qmx::Error::Variant<qmx::File::Common::Error, Error> {
+ public:
+  using Variant::Variant;
+};
+
+// The longest file FromFile reads. An entry's sections go to the EEPROM (64 KiB, the most any
+// image of this system holds, for flash too); the JSON library writes a byte as at most three
+// digits and a comma, or pretty-printed as some 30 characters with the indentation of the byte
+// arrays. 4 MiB holds a full EEPROM image twice in the widest form, or 1 MiB of bytes written
+// compactly. The parsed document costs up to some 20 times the text.
+inline constexpr std::size_t kMaxFileSize = 4 * 1024 * 1024;
+
+// FromStream of the regular file at path; Cannot open file for anything else, a parse error
+// beyond kMaxFileSize bytes, unread.
+qmx::Result<File, FileError> FromFile(const std::string& path);
 
 void from_json(const nlohmann::json& j, Section& section);
 void from_json(const nlohmann::json& j, Entry& entry);

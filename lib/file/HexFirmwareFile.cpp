@@ -1,5 +1,7 @@
 #include "file/HexFirmwareFile.h"
 
+#include "file/InputFile.h"
+
 namespace qmx::File {
 
 Hex::Check Hex::IsValidLength(std::size_t length) {
@@ -29,6 +31,10 @@ qmx::Result<Hex, Hex::Error> Hex::FromStream(std::istream& is) {
   is.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(length));
   if (static_cast<std::size_t>(is.gcount()) != length) return Error{Common::Error{1}};
   return Hex{std::move(raw)};
+}
+
+qmx::Result<Hex, Hex::Error> Hex::FromFile(const std::string& path) {
+  return ReadInputFile(path, kMaxFileSize, Error{SpecificError{1}}, FromStream);
 }
 
 std::size_t Hex::EepromSize() const {

@@ -11,6 +11,10 @@ class Hex : public FileErrors<Hex> {
  public:
   // SpecificError codes: 1: too large; 2: empty; 3: odd number of bytes.
   static constexpr std::size_t kMaxLength = 32768;
+  // The longest file FromStream may accept: leading zero words are dropped, so a file may hold
+  // the target's whole memory of 65536 words with the program at its top. A longer file is
+  // refused as too large.
+  static constexpr std::size_t kMaxFileSize = 2 * 65536;
 
   Hex() = default;
   // Takes the bytes unchanged, without checks.
@@ -18,6 +22,9 @@ class Hex : public FileErrors<Hex> {
 
   // Reads a raw image, dropping the leading 16-bit words that are zero.
   static qmx::Result<Hex, Error> FromStream(std::istream& is);
+  // FromStream of the regular file at path; Cannot open file for anything else, too large
+  // beyond kMaxFileSize bytes, unread.
+  static qmx::Result<Hex, Error> FromFile(const std::string& path);
   static Check IsValidLength(std::size_t length);
   Check IsValid() const { return IsValidLength(raw_.size()); }
 

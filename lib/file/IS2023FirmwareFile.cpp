@@ -1,5 +1,7 @@
 #include "file/IS2023FirmwareFile.h"
 
+#include "file/InputFile.h"
+
 namespace qmx::File {
 
 IS2023::Check IS2023::IsValidLength(std::uint16_t offset, std::size_t length) {
@@ -25,6 +27,10 @@ qmx::Result<IS2023, IS2023::Error> IS2023::FromStream(std::istream& is) {
   is.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(length));
   if (static_cast<std::size_t>(is.gcount()) != length) return Error{Common::Error{1}};
   return IS2023{offset, std::move(data)};
+}
+
+qmx::Result<IS2023, IS2023::Error> IS2023::FromFile(const std::string& path) {
+  return ReadInputFile(path, kMaxFileSize, Error{SpecificError{1}}, FromStream);
 }
 
 void IS2023::ToStream(std::ostream& os) const {

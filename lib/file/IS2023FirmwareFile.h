@@ -14,12 +14,17 @@ class IS2023 : public FileErrors<IS2023> {
  public:
   // SpecificError codes: 1: extends beyond the EEPROM; 2: no data; 3: the offset could not be read.
   static constexpr std::size_t kEepromSize = 8192;
+  // The longest file FromStream may accept: the offset and data filling the EEPROM.
+  static constexpr std::size_t kMaxFileSize = 2 + kEepromSize;
 
   IS2023() = default;
   // Takes both unchanged, without checks.
   IS2023(std::uint16_t offset, Bytes data) : offset_(offset), data_(std::move(data)) {}
 
   static qmx::Result<IS2023, Error> FromStream(std::istream& is);
+  // FromStream of the regular file at path; Cannot open file for anything else, extending
+  // beyond the EEPROM beyond kMaxFileSize bytes, unread.
+  static qmx::Result<IS2023, Error> FromFile(const std::string& path);
   static Check IsValidLength(std::uint16_t offset, std::size_t length);
   Check IsValid() const { return IsValidLength(offset_, data_.size()); }
 

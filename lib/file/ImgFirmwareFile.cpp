@@ -1,5 +1,7 @@
 #include "file/ImgFirmwareFile.h"
 
+#include "file/InputFile.h"
+
 namespace qmx::File {
 namespace {
 
@@ -21,6 +23,10 @@ qmx::Result<Img, Img::Error> Img::FromStream(std::istream& is) {
   Bytes& bytes = std::get<0>(raw);
   if (!IsValidLength(bytes.size())) return Error{SpecificError{2}};
   return Img{std::move(bytes)};
+}
+
+qmx::Result<Img, Img::Error> Img::FromFile(const std::string& path) {
+  return ReadInputFile(path, kMaxFileSize, Error{SpecificError{2}}, FromStream);
 }
 
 Img::Check Img::IsValid(Address address) const {

@@ -13,6 +13,8 @@ class Img : public FileErrors<Img> {
   using Address = qmx::detail::MemoryType<qmx::detail::EEPROMAddressTraits>;
 
   static constexpr std::size_t kMaxLength = 65536;
+  // The longest file FromStream may accept: the file is the image.
+  static constexpr std::size_t kMaxFileSize = kMaxLength;
 
   Img() = default;
   // Takes the bytes unchanged, without checks.
@@ -20,6 +22,9 @@ class Img : public FileErrors<Img> {
 
   // Reads the whole stream; an empty stream is an empty image.
   static qmx::Result<Img, Error> FromStream(std::istream& is);
+  // FromStream of the regular file at path; Cannot open file for anything else, an invalid
+  // length beyond kMaxFileSize bytes, unread.
+  static qmx::Result<Img, Error> FromFile(const std::string& path);
   Check IsValid(Address address) const;
 
   const Bytes& GetRaw() const { return raw_; }

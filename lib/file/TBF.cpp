@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "file/ArchiveLoad.h"
+#include "file/InputFile.h"
 #include "file/TBFDeprecated.h"
 #include "file/deserializer.h"
 #include "file/serializer.h"
@@ -71,6 +72,11 @@ qmx::Result<Table, Error> FromStream(std::istream& is) {
   if (!table) return Error{qmx::File::Common::Error{2}};
   if (const Check valid = table->IsValid(); valid.failed()) return std::get<1>(valid);
   return std::move(*table);
+}
+
+qmx::Result<Table, Error> FromFile(const std::string& path) {
+  return qmx::File::ReadInputFile(path, kMaxFileSize,
+                                  Error{qmx::File::Common::Error::kInvalidFormat}, FromStream);
 }
 
 }  // namespace TBF

@@ -84,4 +84,14 @@ class Table {
 // form reads, else the validation error.
 qmx::Result<Table, Error> FromStream(std::istream& is);
 
+// The longest file FromFile reads. A table holds at most 32768 bytes of hex program and 65536
+// bytes of images, which may neither overlap nor pass the end of the EEPROM; both forms write a
+// byte as at most three digits and a space, so the fullest table takes some 384 KiB of text.
+// This leaves well over twice that.
+inline constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
+// FromStream of the regular file at path; Cannot open file for anything else, Invalid file
+// format beyond kMaxFileSize bytes, unread.
+qmx::Result<Table, Error> FromFile(const std::string& path);
+
 }  // namespace TBF

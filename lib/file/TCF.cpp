@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "file/ArchiveLoad.h"
+#include "file/InputFile.h"
 #include "file/TCFDeprecated.h"
 #include "file/deserializer.h"
 #include "file/serializer.h"
@@ -95,6 +96,11 @@ qmx::Result<Table, Error> FromStream(std::istream& is) {
     if (auto table = ReadCurrentForm(is, start)) return std::move(*table);
   }
   return Error{qmx::File::Common::Error{2}};
+}
+
+qmx::Result<Table, Error> FromFile(const std::string& path) {
+  return qmx::File::ReadInputFile(path, kMaxFileSize,
+                                  Error{qmx::File::Common::Error::kInvalidFormat}, FromStream);
 }
 
 }  // namespace TCF

@@ -87,4 +87,16 @@ class Table {
 // validation error of the older form.
 qmx::Result<Table, Error> FromStream(std::istream& is);
 
+// The longest file FromFile reads. An entry holds what one download takes: at most 32768
+// bytes of hex program, 65536 of img image, 98304 in a TBF table, 8192 of IS2023 firmware, or
+// an xip container of some 32 KiB spaces and raw slots for an image of at most 65536 bytes.
+// The token form writes a byte as at most three digits and a space, so 8 MiB of text carries
+// 2 MiB of payload: a bundle of some twenty of the fullest entries. The tables read from it
+// hold up to some ten times the text (an empty TBF entry of six characters, for one).
+inline constexpr std::size_t kMaxFileSize = 8 * 1024 * 1024;
+
+// FromStream of the regular file at path; Cannot open file for anything else, Invalid file
+// format beyond kMaxFileSize bytes, unread.
+qmx::Result<Table, Error> FromFile(const std::string& path);
+
 }  // namespace TCF

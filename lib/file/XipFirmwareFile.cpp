@@ -1,5 +1,6 @@
 #include "file/XipFirmwareFile.h"
 
+#include "file/InputFile.h"
 #include "ruvo/Ruvo.h"
 
 namespace qmx::File {
@@ -8,6 +9,10 @@ qmx::Result<Xip, Common::Error> Xip::FromStream(std::istream& is) {
   auto raw = Common::FromStreamRawUnchecked(is);
   if (raw.index() == 1) return std::get<1>(raw);
   return Xip{std::move(std::get<0>(raw))};
+}
+
+qmx::Result<Xip, Common::Error> Xip::FromFile(const std::string& path) {
+  return ReadInputFile(path, kMaxFileSize, Common::Error::kInvalidFormat, FromStream);
 }
 
 qmx::Result<Img, Xip::Error> Xip::ToImg(const HWID::Raw& hwid, int pageSize) const {

@@ -70,4 +70,37 @@ TEST(UnreadableStreamTest, EveryReaderRefusesWithCode1) {
   }
 }
 
+// A buffer that tells a length beyond what it holds, as the stream of a
+// folder does on some file systems (there the largest offset there is).
+class OverstatedBuffer : public std::stringbuf {
+ public:
+  explicit OverstatedBuffer(const std::string& text) : std::stringbuf(text, std::ios::in) {}
+
+ protected:
+  pos_type seekoff(off_type offset, std::ios::seekdir direction,
+                   std::ios::openmode which) override {
+    if (direction == std::ios::end) at_end_ = true;
+    if (direction == std::ios::beg) at_end_ = false;
+    if (at_end_) return pos_type(off_type{1} << 20);
+    return std::stringbuf::seekoff(offset, direction, which);
+  }
+  pos_type seekpos(pos_type position, std::ios::openmode which) override {
+    at_end_ = false;
+    return std::stringbuf::seekpos(position, which);
+  }
+
+ private:
+  bool at_end_ = false;
+};
+
+// The raw read holds what arrives, never the length told: a stream holding
+// less is refused, not read as zeros up to that length.
+TEST(UnreadableStreamTest, TheRawReadDoesNotTrustTheLengthTold) {
+  OverstatedBuffer buffer("ab");
+  std::istream overstated(&buffer);
+  const Outcome outcome = Of(qmx::File::Xip::FromStream(overstated));
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_EQ("Cannot open file", outcome.message);
+}
+
 }  // namespace
