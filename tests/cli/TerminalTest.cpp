@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +21,7 @@
 #include "port/LineSetup.h"
 #include "port/SerialPort.h"
 #include "support/ConsoleCapture.h"
+#include "support/ProcessorUse.h"
 #include "support/PseudoTerminal.h"
 #include "support/ScriptedPort.h"
 
@@ -293,16 +293,6 @@ TEST(TerminalOverSerialPort, CarriesTypedBytesToTheBoardAndTheBoardsOutputToTheC
   EXPECT_EQ(terminal.console.out(), StartLine() + kBoardSays);
 }
 
-// Processor time of the whole process, user and system.
-std::chrono::microseconds ProcessorTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto time = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return time(usage.ru_utime) + time(usage.ru_stime);
-}
-
 TEST(TerminalOverSerialPort, IdlesWithoutUsingTheProcessor) {
   const struct {
     const char* name;
@@ -315,15 +305,14 @@ TEST(TerminalOverSerialPort, IdlesWithoutUsingTheProcessor) {
     terminal.Start();
     std::this_thread::sleep_for(100ms);  // the terminal has started
 
-    const auto wall_start = std::chrono::steady_clock::now();
-    const auto used_start = ProcessorTime();
+    const mrl_test::CostMeter meter(mrl_test::ThisProcessUse);
     std::this_thread::sleep_for(1s);
-    const auto used = ProcessorTime() - used_start;
-    const auto wall = std::chrono::steady_clock::now() - wall_start;
-    const double share = std::chrono::duration<double>(used) / wall;
-    RecordProperty(c.input_ended ? "idle_share_input_ended" : "idle_share_input_open",
-                   std::to_string(share));
-    EXPECT_LT(share, 0.02) << "of a core";
+    const mrl_test::Cost cost = meter.cost();
+    RecordProperty(c.input_ended ? "idle_cost_input_ended" : "idle_cost_input_open",
+                   ::testing::PrintToString(cost));
+    // Its two threads look at the running flag every 10 ms: about 200 sleeps a
+    // second, where a poll of a millisecond would make a thousand.
+    EXPECT_TRUE(mrl_test::CostsLikeWaiting(cost, 1, 400));
 
     terminal.port->End();
     const mrl::Result result = terminal.Finish();
