@@ -53,6 +53,12 @@ SimulatedBoard::SimulatedBoard(BoardConfig config)
   }
   record_.running = config_.initial_program;
   thread_ = std::thread([this] { Run(); });
+  // A host that opens the port (and flushes it) only once the board waits for
+  // it finds the board's first prompt flushed away, however late the thread
+  // started; a flush the board saw only after sending its prompt would make it
+  // prompt twice.
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(10), [&] { return up_; });
 }
 
 SimulatedBoard::~SimulatedBoard() {
@@ -131,6 +137,7 @@ Program SimulatedBoard::Execute(Program program) {
 
 void SimulatedBoard::Pump(milliseconds timeout) {
   if (stop_) throw Stop{};
+  if (!up_ && timeout.count() > 0) Update([this](BoardRecord&) { up_ = true; });
   PseudoTerminal::Input input = pty_.Read(timeout);
   if (input.flushed) {
     const auto now = steady_clock::now();
@@ -201,6 +208,8 @@ void SimulatedBoard::Send(Bytes bytes) {
 }
 
 void SimulatedBoard::SendPrompt(std::uint8_t prompt) {
+  // A flush before the prompt cannot take it away, also one not yet reported.
+  Pump(milliseconds(0));
   flushed_ = false;
   Bytes bytes = config_.faults.stray_bytes;
   bytes.push_back(prompt);

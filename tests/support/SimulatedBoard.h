@@ -184,6 +184,7 @@ class SimulatedBoard {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   BoardRecord record_;
+  bool up_ = false;  // the board thread has begun to wait for the host
   std::vector<std::uint8_t> eeprom_;
   std::map<std::uint32_t, std::uint8_t> flash_;
   std::vector<std::uint8_t> to_host_;
