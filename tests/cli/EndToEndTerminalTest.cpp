@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "EndToEnd.h"
+#include "support/ProcessorUse.h"
 
 namespace mrl_test {
 namespace {
@@ -124,10 +125,11 @@ TEST_F(EndToEndTerminal, KeepsShowingBoardOutputAfterTheInputEnded) {
   ASSERT_NO_FATAL_FAILURE(StartTerminal());
   run_->CloseInput();
   ASSERT_NO_FATAL_FAILURE(Show(Text("still here\n"), "still here\n"));
-  const milliseconds before = run_->CpuTime();
-  const milliseconds window{500};
-  std::this_thread::sleep_for(window);
-  EXPECT_LT(run_->CpuTime() - before, window / 5);
+  const CostMeter meter([this] { return run_->Use(); });
+  std::this_thread::sleep_for(milliseconds(500));
+  // Its two threads look at the running flag every 10 ms: about 200 sleeps a
+  // second, where a poll of a millisecond would make a thousand.
+  EXPECT_TRUE(CostsLikeWaiting(meter.cost(), 1, 400));
   ASSERT_NO_FATAL_FAILURE(Show(Text("and here\n"), "and here\n"));
   EXPECT_EQ(Interrupt(), kTermStart + "still here\nand here\n");
 }

@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +23,7 @@
 #include "port/LineSetup.h"
 #include "port/SerialPort.h"
 #include "support/ConsoleCapture.h"
+#include "support/ProcessorUse.h"
 #include "support/PseudoTerminal.h"
 #include "support/ScriptedPort.h"
 
@@ -279,15 +279,12 @@ struct BoardTerminal {
     }
     return run.get();
   }
-  // As Ended, but the read failure by which the port ends the terminal for
-  // the test (End, the budget) counts as success.
-  mrl::Result Finish() {
+  // True when the terminal returned through the read failure by which the
+  // port ends it for the test (End, the budget), and through nothing else.
+  bool EndedByTheTest() {
     const mrl::Result result = Ended();
-    const bool stopped_by_test =
-        static_cast<int>(result) == static_cast<int>(qmx::GenericPort::Error::kReadFailed) &&
-        port->failed_a_read();
-    if (stopped_by_test) return qmx::Error::None{};
-    return result;
+    return static_cast<int>(result) == static_cast<int>(qmx::GenericPort::Error::kReadFailed) &&
+           port->failed_a_read();
   }
   // Collects what the board receives until it has want bytes or time is up.
   std::string BoardReceives(std::size_t want) {
@@ -317,19 +314,8 @@ TEST(TerminalOverSerialPort, CarriesTypedBytesToTheBoardAndTheBoardsOutputToTheC
 
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(kBoardSays.data());
   ASSERT_EQ(terminal.board.Write(bytes, kBoardSays.size(), 1s), kBoardSays.size());
-  const mrl::Result result = terminal.Finish();
-  EXPECT_FALSE(result.failed()) << result.msg();
+  EXPECT_TRUE(terminal.EndedByTheTest());
   EXPECT_EQ(terminal.console.out(), StartLine() + kBoardSays);
-}
-
-// Processor time of the whole process, user and system.
-std::chrono::microseconds ProcessorTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto time = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return time(usage.ru_utime) + time(usage.ru_stime);
 }
 
 TEST(TerminalOverSerialPort, IdlesWithoutUsingTheProcessor) {
@@ -344,19 +330,17 @@ TEST(TerminalOverSerialPort, IdlesWithoutUsingTheProcessor) {
     terminal.Start();
     std::this_thread::sleep_for(100ms);  // the terminal has started
 
-    const auto wall_start = std::chrono::steady_clock::now();
-    const auto used_start = ProcessorTime();
+    const mrl_test::CostMeter meter(mrl_test::ThisProcessUse);
     std::this_thread::sleep_for(1s);
-    const auto used = ProcessorTime() - used_start;
-    const auto wall = std::chrono::steady_clock::now() - wall_start;
-    const double share = std::chrono::duration<double>(used) / wall;
-    RecordProperty(c.input_ended ? "idle_share_input_ended" : "idle_share_input_open",
-                   std::to_string(share));
-    EXPECT_LT(share, 0.02) << "of a core";
+    const mrl_test::Cost cost = meter.cost();
+    RecordProperty(c.input_ended ? "idle_cost_input_ended" : "idle_cost_input_open",
+                   ::testing::PrintToString(cost));
+    // Its two threads look at the running flag every 10 ms: about 200 sleeps a
+    // second, where a poll of a millisecond would make a thousand.
+    EXPECT_TRUE(mrl_test::CostsLikeWaiting(cost, 1, 400));
 
     terminal.port->End();
-    const mrl::Result result = terminal.Finish();
-    EXPECT_FALSE(result.failed()) << result.msg();
+    EXPECT_TRUE(terminal.EndedByTheTest());
   }
 }
 

@@ -60,6 +60,13 @@ std::vector<std::uint8_t> PtyPair::receive(std::size_t count, milliseconds timeo
   return got;
 }
 
+bool PtyPair::bare_exchange(std::uint8_t byte) {
+  if (::write(terminal_, &byte, 1) != 1) return false;
+  pollfd readable{terminal_, POLLIN, 0};
+  std::uint8_t back = 0;
+  return ::poll(&readable, 1, 3000) > 0 && ::read(terminal_, &back, 1) == 1 && back == byte;
+}
+
 bool PtyPair::port_has_input(milliseconds timeout) {
   pollfd readable{terminal_, POLLIN, 0};
   return ::poll(&readable, 1, static_cast<int>(timeout.count())) > 0;

@@ -24,6 +24,9 @@ class PtyPair {
   std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout);
   // Waits at most timeout until the port has input waiting; true when it has.
   bool port_has_input(std::chrono::milliseconds timeout);
+  // Writes byte on the terminal side, bypassing any port, and waits at most 3 s
+  // for it to come back there; true when it does.
+  bool bare_exchange(std::uint8_t byte);
   // The board goes away (the line hangs up).
   void hang_up();
 

@@ -10,8 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -186,18 +184,8 @@ bool ProgramRun::WaitForOut(const std::string& text, milliseconds timeout) {
   return out_.find(text) != std::string::npos;
 }
 
-milliseconds ProgramRun::CpuTime() const {
-  std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-  const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  // The fields after the command name, which ends at the last ')': the state
-  // is the first of them, user and system time the 12th and 13th.
-  std::istringstream fields(line.substr(line.rfind(')') + 1));
-  std::string skipped;
-  for (int i = 0; i < 11; ++i) fields >> skipped;
-  long user = 0;
-  long system = 0;
-  fields >> user >> system;
-  return milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+ProcessorUse ProgramRun::Use() const {
+  return ChildUse(pid_);
 }
 
 ProgramOutcome ProgramRun::Wait(milliseconds deadline) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ProcessorUse.h"
+
 namespace mrl_test {
 
 // How a child ended and what it printed.
@@ -49,9 +51,8 @@ class ProgramRun {
   // timeout passed first or the child closed its output without it.
   bool WaitForOut(const std::string& text, std::chrono::milliseconds timeout);
 
-  // The processor time the running child has used so far, in the system's
-  // clock ticks (usually 10 ms).
-  std::chrono::milliseconds CpuTime() const;
+  // What the running child has used of the processor so far.
+  ProcessorUse Use() const;
 
   // Waits for the child's end; past the deadline kills it and reports timed_out.
   ProgramOutcome Wait(std::chrono::milliseconds deadline);
