@@ -2,7 +2,10 @@
 // rely on: how it sees resets and flushes.
 #include "support/SimulatedBoard.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "support/ConsoleCapture.h"
 
@@ -52,6 +55,55 @@ TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
   EXPECT_NE(download.answer, BootDownload::Answer::kNack);
   EXPECT_EQ(download.image, image);
   EXPECT_EQ(link.board.record().running, Program::kUserProgram);
+}
+
+// The host's size test on a loader board finds one prompt, so its command
+// gets its ACK.
+void ExpectTheSizeTestAcknowledged(const mrl_test::SimulatedBoard& board, qmx::SerialPort& port) {
+  mrl_test::ConsoleCapture console;
+  GenericPortProtocol protocol(port, std::chrono::milliseconds(3000), console.console());
+  const mrl::Result result = ImgProtocol(protocol).CheckEepromSize();
+  EXPECT_FALSE(result.failed()) << result.msg() << "; " << console.err();
+  const BoardRecord record = board.record();
+  ASSERT_FALSE(record.commands.empty());
+  EXPECT_EQ(record.commands.back().command, 3);
+}
+
+// The two tests below set no line up: the flush each makes is the host's
+// only one, so the board cannot take it for the end of a reset.
+
+// A flush made before the board sent its prompt did not discard it, even when
+// the board takes the flush in only after sending the prompt.
+TEST(SimulatedBoard, PromptsOnceAfterAFlushThatCameBeforeThePrompt) {
+  mrl_test::SimulatedBoard board(Running(Program::kLoader));
+  qmx::SerialPort port(board.device().c_str());
+  ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+  std::uint8_t start = 0;
+  ASSERT_FALSE(port.read_all(&start, 1, std::chrono::milliseconds(3000)).failed());
+  // Read back 65534 zero bytes from offset 0, more than the line holds: the
+  // board is still sending them when the host flushes, and prompts after.
+  const std::uint8_t command[] = {0x02, 0x7F, 0xFF, 0x00, 0x00};
+  ASSERT_FALSE(port.write_all(command, sizeof command, std::chrono::milliseconds(3000)).failed());
+  ASSERT_TRUE(board.WaitUntil(
+      [](const BoardRecord& r) { return !r.commands.empty() && r.commands[0].items.size() == 2; }));
+  ASSERT_EQ(port.flush(), 0);
+  // On its way to the prompt the size test skips the rest of the zeros and their CRC, 0x1D0F.
+  ExpectTheSizeTestAcknowledged(board, port);
+}
+
+// A flush of both directions may reach the board as two reports; only the one
+// of what the board sent discards a prompt. So a flush of the host's output
+// alone, like the second report, leaves the prompt waiting and adds none.
+TEST(SimulatedBoard, AFlushOfTheHostsOutputAloneDiscardsNoPrompt) {
+  mrl_test::SimulatedBoard board(Running(Program::kLoader));
+  const int fd = ::open(board.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const int flushed = ::tcflush(fd, TCOFLUSH);
+  ::close(fd);
+  ASSERT_EQ(flushed, 0);
+  qmx::SerialPort port(board.device().c_str());
+  ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+  ExpectTheSizeTestAcknowledged(board, port);
 }
 
 // Each run of the program opens the board anew; the board keeps its state.

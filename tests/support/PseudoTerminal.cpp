@@ -51,7 +51,7 @@ PseudoTerminal::Input PseudoTerminal::Read(std::chrono::milliseconds timeout) {
   if (buf[0] == TIOCPKT_DATA) {
     input.data.assign(buf + 1, buf + n);
   } else {
-    input.flushed = (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) != 0;
+    input.flushed = (buf[0] & TIOCPKT_FLUSHREAD) != 0;
   }
   return input;
 }

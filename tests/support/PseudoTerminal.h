@@ -12,7 +12,9 @@ namespace mrl_test {
 class PseudoTerminal {
  public:
   // What one read of the master side delivered: bytes the slave side wrote, or
-  // the report that the slave side flushed its buffers (tcflush).
+  // the report that the slave side discarded what it had received and not yet
+  // read (tcflush of its input). A flush of both directions may report its two
+  // halves one read apart; only this half counts, so each flush counts once.
   struct Input {
     std::vector<std::uint8_t> data;
     bool flushed = false;

@@ -53,6 +53,8 @@ SimulatedBoard::SimulatedBoard(BoardConfig config)
   }
   record_.running = config_.initial_program;
   thread_ = std::thread([this] { Run(); });
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return listening_; });
 }
 
 SimulatedBoard::~SimulatedBoard() {
@@ -136,12 +138,20 @@ Program SimulatedBoard::Execute(Program program) {
 
 void SimulatedBoard::Pump(milliseconds timeout) {
   if (stop_) throw Stop{};
+  if (!listening_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    listening_ = true;
+    changed_.notify_all();
+  }
   if (hang_up_ && !line_closed_) {
     pty_.HangUp();
     line_closed_ = true;
     Update([](BoardRecord& r) { r.hung_up = true; });
   }
-  PseudoTerminal::Input input = pty_.Read(timeout);
+  TakeIn(pty_.Read(timeout));
+}
+
+void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
   if (input.flushed) {
     const auto now = steady_clock::now();
     const auto gap = now - last_flush_;
@@ -211,6 +221,9 @@ void SimulatedBoard::Send(Bytes bytes) {
 }
 
 void SimulatedBoard::SendPrompt(std::uint8_t prompt) {
+  // A flush the host made before the prompt goes out cannot discard it, even
+  // when its report is still unread: take in what has come so far first.
+  TakeIn(pty_.Read(milliseconds(0)));
   flushed_ = false;
   Bytes bytes = config_.faults.stray_bytes;
   bytes.push_back(prompt);

@@ -13,12 +13,17 @@
 // one resets the board, whose boot monitor starts 50 ms later. Any other flush
 // is no reset; while the board waits for the answer to a prompt (START of the
 // boot monitor or the loader, the passthrough's prompts), such a flush makes
-// it send the prompt again, since the flush discarded it. So a run of the
-// program that does not reset the board should start less than 150 ms or more
-// than 1 s after the previous run's last flush.
+// it send the prompt again, since the flush discarded it. A flush made before
+// the prompt went out discarded nothing of it, even when the board takes it in
+// only afterwards. So a run of the program that does not reset the board
+// should start less than 150 ms or more than 1 s after the previous run's last
+// flush.
 //
 // Tests read what the board saw with record() or wait for it with WaitUntil;
-// the board runs on its own thread from construction to destruction.
+// the board runs on its own thread from construction to destruction. The
+// constructor returns once the board has sent what it sends unasked (the
+// prompt of the program it starts in) and listens, so a host that opens the
+// line afterwards finds that prompt there and flushes it away.
 
 #include <atomic>
 #include <chrono>
@@ -146,7 +151,11 @@ class SimulatedBoard {
   void Run();
   Program Execute(Program program);
   // Host link, board thread only.
+  // Waits at most timeout for the host and takes in what it sent or did.
   void Pump(std::chrono::milliseconds timeout);
+  // Keeps the host's bytes for Receive; a flush resets the board or marks
+  // whatever was sent before it as discarded.
+  void TakeIn(const PseudoTerminal::Input& input);
   std::uint8_t Receive();
   std::optional<std::uint8_t> ReceiveUnlessFlushed();
   std::vector<std::uint8_t> Receive(unsigned len);
@@ -197,6 +206,7 @@ class SimulatedBoard {
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
   bool flushed_ = false;
+  bool listening_ = false;  // written on the board thread only, under mutex_
   bool line_closed_ = false;
   std::chrono::steady_clock::time_point last_flush_{};
   std::thread thread_;
