@@ -20,8 +20,8 @@ class ProgramArgs {
   // Declares all options and parses the command line. A bad command line is
   // reported on the console's error stream, leaves the parsed values empty
   // and is refused; nothing is thrown. Help and version go to the console's
-  // output, which the verbose option also attaches to the verbose stream. The groups and the
-  // console's streams are borrowed and must outlive this object.
+  // output, which the verbose option also attaches to the verbose stream. The
+  // groups and the console's streams are borrowed and must outlive this object.
   ProgramArgs(int argc, char** argv, std::vector<Args<R>*> groups, const char* version,
               const Console& console)
       : desc_(detail::kLineLength, detail::kMinDescriptionLength),

@@ -23,9 +23,9 @@ struct InputFileContents {
 
 // Reads the regular file at path in pieces of a fixed size, stopping one byte
 // beyond maxSize. The size the system tells for the file only presizes the
-// buffer. kCannotOpen when path is not a regular file that opens (Regular
-// File::OpenForReading) or a read fails; kTooLarge when it holds more than
-// maxSize bytes.
+// buffer. kCannotOpen when path is not a regular file that opens
+// (RegularFile::OpenForReading) or a read fails; kTooLarge when it holds more
+// than maxSize bytes.
 InputFileContents ReadRegularFile(const std::string& path, std::size_t maxSize);
 
 // read (a reader's FromStream) of the regular file at path, for the file's

@@ -130,6 +130,16 @@ class EndToEnd : public testing::Test {
   std::unique_ptr<SimulatedBoard> board_;
 };
 
+// Fails the test unless the board saw nothing of the run: no reset, no byte,
+// no download, command or write.
+inline void ExpectBoardUntouched(const BoardRecord& record) {
+  EXPECT_EQ(record.resets, 0u);
+  EXPECT_TRUE(record.received.empty());
+  EXPECT_TRUE(record.downloads.empty());
+  EXPECT_TRUE(record.commands.empty());
+  EXPECT_TRUE(record.writes.empty());
+}
+
 // Fails the test when the run did not end by itself.
 #define ASSERT_FINISHED(outcome) \
   ASSERT_FALSE((outcome).timed_out) << "out:\n" << (outcome).out << "err:\n" << (outcome).err

@@ -42,13 +42,6 @@ const std::string kCannotWrite = "Unable to open HWID text file for writing!\nCa
 const std::string kFirstHwid = "CDEFGHJKLMNP";
 const std::string kRestOfSupply = "QRTUVWXY0123\nPPPPPPPPPPPP\r\n";
 
-void ExpectUntouched(const BoardRecord& record) {
-  EXPECT_EQ(record.resets, 0u);
-  EXPECT_TRUE(record.downloads.empty());
-  EXPECT_TRUE(record.commands.empty());
-  EXPECT_TRUE(record.writes.empty());
-}
-
 class EndToEndHwidSupply : public EndToEnd {
  protected:
   // Runs mrl with a supply file, as sethwid with hwid_file.
@@ -60,7 +53,7 @@ class EndToEndHwidSupply : public EndToEnd {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, err);
-    ExpectUntouched(board().record());
+    ExpectBoardUntouched(board().record());
   }
   // The supply still holds contents, alone in its folder.
   void ExpectSupplyKept(const std::string& supply, const std::string& contents) {

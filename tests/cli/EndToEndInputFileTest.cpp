@@ -99,11 +99,7 @@ class EndToEndInputFile : public EndToEnd, public testing::WithParamInterface<In
       EXPECT_LT(run.peak_memory_kib, memory_bound);
       EXPECT_EQ(run.status, input.status);
     }
-    const BoardRecord record = board().record();
-    EXPECT_EQ(record.resets, 0u);
-    EXPECT_TRUE(record.downloads.empty());
-    EXPECT_TRUE(record.commands.empty());
-    EXPECT_TRUE(record.writes.empty());
+    ExpectBoardUntouched(board().record());
   }
 };
 

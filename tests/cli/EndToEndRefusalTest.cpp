@@ -63,12 +63,7 @@ class EndToEndRefusal : public EndToEnd {
       EXPECT_EQ(run.status, kRefused);
       EXPECT_EQ(run.out, "");
       EXPECT_NE(std::find(c.errs.begin(), c.errs.end(), run.err), c.errs.end()) << run.err;
-      const BoardRecord record = board().record();
-      EXPECT_EQ(record.resets, 0u);
-      EXPECT_TRUE(record.received.empty());
-      EXPECT_TRUE(record.downloads.empty());
-      EXPECT_TRUE(record.commands.empty());
-      EXPECT_TRUE(record.writes.empty());
+      ExpectBoardUntouched(board().record());
       EXPECT_EQ(board().eeprom(), eeprom);
     }
   }
