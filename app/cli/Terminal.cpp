@@ -27,23 +27,27 @@ constexpr std::chrono::milliseconds kFlagCheckInterval{10};
 // Writes one chunk of board output, without its zero bytes.
 using ChunkWriter = std::function<void(std::string_view chunk)>;
 
+// How the copying of the board's output ended.
+enum class CopyEnd { kStopped, kPortFailed, kOutputFailed };
+
 // Shows what the board sends, chunk by chunk, each flushed at once, until
-// running is cleared (true) or a port read fails (false). Zero bytes are not
-// shown; what follows one in its chunk is.
-bool CopyPortToConsole(const std::atomic<bool>& running, qmx::GenericPort& port, std::ostream& out,
-                       const ChunkWriter& write_chunk) {
+// running is cleared, a port read fails or out can no longer be written. Zero
+// bytes are not shown; what follows one in its chunk is.
+CopyEnd CopyPortToConsole(const std::atomic<bool>& running, qmx::GenericPort& port,
+                          std::ostream& out, const ChunkWriter& write_chunk) {
   std::array<std::uint8_t, kChunkSize> buffer{};
   while (running.load()) {
+    if (!out) return CopyEnd::kOutputFailed;
     port.wait_ready(qmx::GenericPort::Readiness::kInput, kFlagCheckInterval);
     const int count = port.read_some(buffer.data(), kChunkSize);
-    if (count < 0) return false;
+    if (count < 0) return CopyEnd::kPortFailed;
     if (count == 0) continue;
     auto* const text = reinterpret_cast<char*>(buffer.data());
     const char* const end = std::remove(text, text + count, '\0');
     write_chunk(std::string_view(text, static_cast<std::size_t>(end - text)));
     out.flush();
   }
-  return true;
+  return CopyEnd::kStopped;
 }
 
 // The port failed under the terminal: its own text for the failure on one
@@ -66,11 +70,12 @@ Result RunTerminalWith(RunState& state, int input_fd, const ChunkWriter& write_c
     state.console.err << "Typed input is not sent to the board: its thread did not start ("
                       << error.what() << ")\n";
   }
-  const bool read = CopyPortToConsole(running, *state.port, state.console.out, write_chunk);
+  const CopyEnd copied = CopyPortToConsole(running, *state.port, state.console.out, write_chunk);
   running.exchange(false);
   const bool written = !input || !input->write_failed();
   input.reset();  // the input thread has ended: the port is this thread's alone
-  if (!read) return PortFailure(state, qmx::GenericPort::Error::kReadFailed);
+  if (copied == CopyEnd::kPortFailed)
+    return PortFailure(state, qmx::GenericPort::Error::kReadFailed);
   if (!written) return PortFailure(state, qmx::GenericPort::Error::kWriteFailed);
   return qmx::Error::None{};
 }

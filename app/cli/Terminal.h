@@ -8,17 +8,19 @@
 
 namespace mrl {
 
-// Both run until CTRL-C ends the program, or until the port fails (a device
+// Both run until a signal ends the program, or until the port fails (a device
 // that has gone, a failed read, a typed byte that could not be written): then
 // they write the port's own text for the failure on one line of the console's
-// error stream and end with GenericPort error 2 (read) or 3 (write). Zero
-// bytes from the board are not shown; what follows one is. input_fd is what
-// the user types (standard input in the program); it is only read, never
-// closed. With RunStampedTerminal every line of board output starts with the
-// seconds since the terminal started. The input direction runs on a thread of
-// its own that ends before the action returns; when that thread cannot start,
-// a line on the console's error stream says so and only the board's output is
-// shown. Called on the main thread with the port of state open.
+// error stream and end with GenericPort error 2 (read) or 3 (write). Once the
+// console's output stream has failed they end with success and leave the
+// stream failed, for the caller to report. Zero bytes from the board are not
+// shown; what follows one is. input_fd is what the user types (standard input
+// in the program); it is only read, never closed. With RunStampedTerminal
+// every line of board output starts with the seconds since the terminal
+// started. The input direction runs on a thread of its own that ends before
+// the action returns; when that thread cannot start, a line on the console's
+// error stream says so and only the board's output is shown. Called on the
+// main thread with the port of state open.
 Result RunTerminal(RunState& state, int input_fd);
 Result RunStampedTerminal(RunState& state, int input_fd);
 

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -11,6 +12,8 @@
 
 #include "FileReplacement.h"
 #include "LoaderArgs.h"
+#include "OutputWatch.h"
+#include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
 #include "link/Error.h"
@@ -22,39 +25,77 @@ const char* const kVersionString = "v2.0-205-g1737eae";
 namespace {
 
 const std::string kProgLongName{"The Quarn Downloader and Simple Terminal"};
-const std::string kSigIntStr{"SIGINT received, closing program"};
+// Follows the name of the signal that ends the run.
+const std::string kSignalEndStr{" received, closing program"};
+const std::string kOutputFailedStr{"Unable to write to standard output: "};
+const std::string kNoStandardStreamStr{
+    "Unable to open /dev/null in place of a closed standard stream"};
 
-// The exit status of a command line that was refused before anything ran.
+// The exit status of a command line that was refused before anything ran, and
+// of a run that cannot make its closed standard streams safe.
 constexpr int kRefusedStatus = 1;
-// The exit status of a run that CTRL-C interrupted outside the terminal, as a
-// shell reports a program that SIGINT ended.
-constexpr int kInterruptedStatus = 128 + SIGINT;
+// The exit status of a run that a signal ended outside the terminal is this
+// plus the signal's number, as a shell reports a program that the signal
+// killed.
+constexpr int kSignalStatusBase = 128;
+// The exit status of a run whose actions all succeeded but whose standard
+// output could not be written (EX_IOERR of sysexits.h).
+constexpr int kOutputFailedStatus = 74;
 
-// Ends the run on CTRL-C, standard output flushed and no temporary file left
-// behind: with status 0 when it ends the terminal, which is how the terminal
-// is left, else as interrupted.
-[[noreturn]] void ctrlC_handler(int) {
-  mrl::RemovePendingReplacements();
-  std::cerr << kSigIntStr << "\n";
-  std::fflush(stdout);
-  std::_Exit(mrl::TerminalIsRunning() ? 0 : kInterruptedStatus);
+// The signals that end a run: CTRL-C, the request to end that kill, timeout
+// and service managers send, and the loss of the controlling terminal.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+  }
+  return "A signal";
 }
 
-// CTRL-C is taken by a thread of its own rather than by interrupting whichever
-// thread runs: the handler then flushes standard output under its lock, after
-// any write in progress, instead of in the middle of one. Every thread started
-// later keeps SIGINT blocked, so only this one receives it.
-void HandleInterruptsOnAThreadOfTheirOwn() {
-  sigset_t interrupt;
-  sigemptyset(&interrupt);
-  sigaddset(&interrupt, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
-  std::thread([interrupt] {
+// Ends the run on one of the ending signals, standard output flushed and no
+// temporary file left behind: with status 0 when it ends the terminal, which
+// is how the terminal is left, else as the signal's own end.
+[[noreturn]] void ctrlC_handler(int signal) {
+  mrl::RemovePendingReplacements();
+  std::cerr << SignalName(signal) << kSignalEndStr << "\n";
+  std::fflush(stdout);
+  std::_Exit(mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal);
+}
+
+// The ending signals are taken by a thread of their own rather than by
+// interrupting whichever thread runs: the handler then flushes standard output
+// under its lock, after any write in progress, instead of in the middle of
+// one. Every thread started later keeps them blocked, so only this one
+// receives them. A closed pipe on standard output ends nothing: its writes
+// fail instead, and the run reports that at its end.
+void HandleSignalsOnAThreadOfTheirOwn() {
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (const int signal : kEndingSignals) sigaddset(&ending, signal);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+  std::thread([ending] {
     int signal = 0;
-    while (sigwait(&interrupt, &signal) != 0) {
+    while (sigwait(&ending, &signal) != 0) {
     }
     ctrlC_handler(signal);
   }).detach();
+}
+
+// The status of a run that ended with status, once its standard output has
+// been flushed: a run that lost output is no success, and says so in a line
+// of standard error. A run that failed keeps its own status.
+int WithOutputChecked(int status, mrl::WatchedFileBuf& out) {
+  const int error = out.Finish();
+  if (error == 0) return status;
+  std::cerr << kOutputFailedStr << std::strerror(error) << "\n";
+  return status == 0 ? kOutputFailedStatus : status;
 }
 
 // Runs the actions in order up to the first failure, whose message goes to
@@ -73,7 +114,13 @@ int RunInOrder(const qmx::Args<mrl::Result>::ActionList& actions) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  HandleInterruptsOnAThreadOfTheirOwn();
+  if (!mrl::OpenClosedStandardDescriptors()) {
+    std::cerr << kNoStandardStreamStr << "\n";
+    return kRefusedStatus;
+  }
+  HandleSignalsOnAThreadOfTheirOwn();
+  mrl::WatchedFileBuf watched_out(stdout);
+  std::streambuf* const cout_buf = std::cout.rdbuf(&watched_out);
   const qmx::Console console{std::cout, std::cerr};
   LoaderArgs loader(console, STDIN_FILENO);
   int status = 0;
@@ -83,5 +130,7 @@ int main(int argc, char** argv) {
     qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
     status = plan.refused ? kRefusedStatus : RunInOrder(plan.actions);
   }
+  status = WithOutputChecked(status, watched_out);
+  std::cout.rdbuf(cout_buf);
   return status;
 }

@@ -55,8 +55,8 @@ std::string MrlBinary() {
   return MRL_BINARY;
 }
 
-ProgramOutcome RunMrl(const std::vector<std::string>& words) {
-  return RunProgram(MrlBinary(), words, kRunDeadline);
+ProgramOutcome RunMrl(const std::vector<std::string>& words, const ChildStreams& streams) {
+  return RunProgram(MrlBinary(), words, kRunDeadline, streams);
 }
 
 }  // namespace mrl_test

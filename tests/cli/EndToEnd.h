@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,8 +109,45 @@ inline Bytes Slice(const Bytes& bytes, std::size_t at, std::size_t len) {
 
 // The path of the mrl program.
 std::string MrlBinary();
-// Runs mrl with the given words and waits for its end.
-ProgramOutcome RunMrl(const std::vector<std::string>& words);
+// Runs mrl with the given words (its standard input empty unless streams say
+// otherwise) and waits for its end.
+ProgramOutcome RunMrl(const std::vector<std::string>& words, const ChildStreams& streams = {});
+
+// A descriptor of the test's, closed when the test ends.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  // Fails the test when fd is not open.
+  explicit Descriptor(int fd) : fd_(fd) { EXPECT_GE(fd, 0) << std::strerror(errno); }
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int fd() const { return fd_; }
+  void Adopt(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A pipe whose ends are closed on exec, so that a child holds only the end
+// handed to it as one of its streams.
+struct TestPipe {
+  TestPipe() {
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0) << std::strerror(errno);
+    read.Adopt(fds[0]);
+    write.Adopt(fds[1]);
+  }
+  Descriptor read;
+  Descriptor write;
+};
 
 // A fresh board per test, and mrl run against it.
 class EndToEnd : public testing::Test {
@@ -121,7 +163,9 @@ class EndToEnd : public testing::Test {
     return words;
   }
   // Runs mrl on the board with the given words.
-  ProgramOutcome Mrl(const std::vector<std::string>& words) { return RunMrl(OnBoard(words)); }
+  ProgramOutcome Mrl(const std::vector<std::string>& words, const ChildStreams& streams = {}) {
+    return RunMrl(OnBoard(words), streams);
+  }
   std::string File(const std::string& name, const Bytes& bytes) { return dir_.Write(name, bytes); }
 
   TempDir dir_;

@@ -1,6 +1,8 @@
 // The terminal of the program on a board that runs its own program, and the
 // interrupt that ends it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <memory>
@@ -26,25 +28,34 @@ Bytes Text(const std::string& text) {
 constexpr int kTerminalEnded = 0;
 constexpr int kInterruptedStatus = 130;
 
-void ExpectInterrupted(const ProgramOutcome& run, int status) {
+void ExpectInterrupted(const ProgramOutcome& run, int status,
+                       const std::string& message = kInterrupted) {
   EXPECT_FALSE(run.timed_out);
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.status, status);
-  EXPECT_EQ(run.err, kInterrupted);
+  EXPECT_EQ(run.err, message);
 }
 
 class EndToEndTerminal : public EndToEnd {
  protected:
-  EndToEndTerminal() {
+  EndToEndTerminal() { StartUserProgramBoard(); }
+
+  // A fresh board that runs its own program.
+  void StartUserProgramBoard() {
     BoardConfig config;
     config.initial_program = Program::kUserProgram;
     StartBoard(config);
   }
 
-  // Starts mrl's terminal on the board and waits until it is ready.
-  void StartTerminal(std::vector<std::string> words = {}) {
+  // Starts mrl's terminal on the board (standard input and output pipes
+  // unless streams say otherwise).
+  void LaunchTerminal(std::vector<std::string> words = {}, const ChildStreams& streams = {}) {
     words.insert(words.begin(), "--term");
-    run_ = std::make_unique<ProgramRun>(MrlBinary(), OnBoard(words));
+    run_ = std::make_unique<ProgramRun>(MrlBinary(), OnBoard(words), streams);
+  }
+  // Starts mrl's terminal on the board and waits until it is ready.
+  void StartTerminal(std::vector<std::string> words = {}, const ChildStreams& streams = {}) {
+    LaunchTerminal(words, streams);
     ASSERT_TRUE(run_->WaitForOut(kTermStart, kPrompt)) << run_->err();
   }
 
@@ -57,11 +68,11 @@ class EndToEndTerminal : public EndToEnd {
   // Ends the terminal as the user does; returns what it had shown until then.
   // The interrupt adds nothing to it: no chunk is shown a second time by the
   // flush at the end.
-  std::string Interrupt() {
+  std::string Interrupt(int signal = SIGINT, const std::string& message = kInterrupted) {
     const std::string shown = run_->out();
-    run_->Signal(SIGINT);
+    run_->Signal(signal);
     const ProgramOutcome run = run_->Wait(kRunDeadline);
-    ExpectInterrupted(run, kTerminalEnded);
+    ExpectInterrupted(run, kTerminalEnded, message);
     EXPECT_EQ(run.out, shown);
     return shown;
   }
@@ -132,6 +143,89 @@ TEST_F(EndToEndTerminal, KeepsShowingBoardOutputAfterTheInputEnded) {
   EXPECT_TRUE(CostsLikeWaiting(meter.cost(), 1, 400));
   ASSERT_NO_FATAL_FAILURE(Show(Text("and here\n"), "and here\n"));
   EXPECT_EQ(Interrupt(), kTermStart + "still here\nand here\n");
+}
+
+// A closed window sends SIGHUP, kill, timeout and service managers SIGTERM:
+// for the terminal, which has no end of its own, each is its normal end.
+TEST_F(EndToEndTerminal, EndsNormallyOnEverySignalThatEndsARun) {
+  const struct {
+    int signal;
+    std::string message;
+  } kCases[] = {
+      {SIGHUP, "SIGHUP received, closing program\n"},
+      {SIGTERM, "SIGTERM received, closing program\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.message);
+    StartUserProgramBoard();
+    ASSERT_NO_FATAL_FAILURE(StartTerminal());
+    ASSERT_NO_FATAL_FAILURE(Show(Text("up\n"), "up\n"));
+    EXPECT_EQ(Interrupt(c.signal, c.message), kTermStart + "up\n");
+  }
+}
+
+// With standard input closed, nothing is typed: the board's own output is
+// shown, all of it, and never goes back to it. (A port opened on descriptor 0
+// would take some of the chunks as typed input and send them back.)
+TEST_F(EndToEndTerminal, SendsNothingWhenStandardInputIsClosed) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal({}, {ChildStream::Closed(), {}, {}}));
+  std::string shown = kTermStart;
+  for (int chunk = 0; chunk < 20; ++chunk) {
+    const std::string line = "line " + std::to_string(chunk) + "\n";
+    shown += line;
+    ASSERT_NO_FATAL_FAILURE(Show(Text(line), shown));
+  }
+  EXPECT_EQ(Interrupt(), shown);
+  EXPECT_TRUE(board().record().received.empty());
+}
+
+// With standard output closed, what the terminal shows is lost, and only what
+// the user types reaches the board.
+TEST_F(EndToEndTerminal, SendsOnlyTypedBytesWhenStandardOutputIsClosed) {
+  LaunchTerminal({}, {{}, ChildStream::Closed(), {}});
+  board().SendToHost(Text("board output\n"));
+  ASSERT_TRUE(run_->Write("k"));
+  ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return !r.received.empty(); }, kPrompt));
+  run_->Signal(SIGINT);
+  ExpectInterrupted(run_->Wait(kRunDeadline), kTerminalEnded);
+  EXPECT_EQ(board().record().received, Text("k"));
+}
+
+// With standard error closed, the line that the interrupt writes is lost, not
+// sent to the board: after the run, the board has received only what the test
+// itself sends down the line afterwards.
+TEST_F(EndToEndTerminal, SendsNothingWhenStandardErrorIsClosed) {
+  ASSERT_NO_FATAL_FAILURE(StartTerminal({}, {{}, {}, ChildStream::Closed()}));
+  run_->Signal(SIGINT);
+  const ProgramOutcome run = run_->Wait(kRunDeadline);
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, kTerminalEnded);
+  const Descriptor line(::open(board().device().c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  ASSERT_EQ(::write(line.fd(), "@", 1), 1);
+  ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return !r.received.empty(); }, kPrompt));
+  EXPECT_EQ(board().record().received, Text("@"));
+}
+
+// The reader of the terminal's output goes away (as head does once it has its
+// lines): the terminal ends at the next board output it cannot show.
+TEST_F(EndToEndTerminal, EndsWhenItsOutputCanNoLongerBeWritten) {
+  TestPipe out;
+  LaunchTerminal({}, {{}, ChildStream::Given(out.write.fd()), {}});
+  out.write.Close();
+  std::string shown;
+  while (shown.size() < kTermStart.size()) {
+    char c = 0;
+    if (::read(out.read.fd(), &c, 1) != 1) break;
+    shown += c;
+  }
+  out.read.Close();
+  ASSERT_EQ(shown, kTermStart);
+  board().SendToHost(Text("lost\n"));
+  const ProgramOutcome run = run_->Wait(kRunDeadline);
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.status, 74);
+  EXPECT_EQ(run.err, "Unable to write to standard output: Broken pipe\n");
 }
 
 using EndToEndInterrupt = EndToEnd;

@@ -125,6 +125,29 @@ TEST(TerminalOutput, ShowsEverythingButZeroBytesHoweverItIsChunked) {
   }
 }
 
+// A console that can no longer be written (a full disk, a reader that has
+// gone) ends the terminal: it reads no more from the board, and leaves the
+// failure for the program to report.
+TEST(TerminalOutput, EndsOnceTheConsoleCanNoLongerShowIt) {
+  ScriptedTerminal terminal;
+  std::ostream& out = terminal.console.console().out;
+  unsigned reads = 0;
+  terminal.port->before_read = [&] {
+    ++reads;
+    if (reads == 1) terminal.port->feed({'a', 'b'});
+    if (reads == 2) {
+      out.setstate(std::ios::badbit);
+      terminal.port->feed({'c', 'd'});
+    }
+    if (reads > 2) terminal.port->read_script.push_back(-1);
+  };
+  const mrl::Result result = mrl::RunTerminal(terminal.state, terminal.keyboard.fd());
+  EXPECT_FALSE(result.failed()) << result.msg();
+  EXPECT_EQ(reads, 2u);
+  EXPECT_EQ(terminal.console.out(), StartLine() + "ab");
+  EXPECT_EQ(terminal.console.err(), "");
+}
+
 // The pattern of an expected text of letters and line feeds, in which each '@'
 // stands for one stamp.
 std::regex StampedPattern(const std::string& expected) {

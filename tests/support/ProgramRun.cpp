@@ -26,7 +26,9 @@ struct Pipe {
   int write = -1;
 };
 
-Pipe MakePipe() {
+// A pipe for a stream that is one, else none.
+Pipe MakePipe(const ChildStream& stream) {
+  if (stream.kind != ChildStream::Kind::kPipe) return {};
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
   return {fds[0], fds[1]};
@@ -43,11 +45,11 @@ struct SpawnSetup {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
 
-  SpawnSetup(const Pipe& in, const Pipe& out, const Pipe& err) {
+  SpawnSetup(const ChildStreams& streams, const Pipe& in, const Pipe& out, const Pipe& err) {
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.read, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    Connect(streams.input, in.read, STDIN_FILENO);
+    Connect(streams.output, out.write, STDOUT_FILENO);
+    Connect(streams.error, err.write, STDERR_FILENO);
     posix_spawnattr_init(&attributes);
     sigset_t all;
     sigset_t none;
@@ -56,6 +58,21 @@ struct SpawnSetup {
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  // Makes the child's descriptor target what stream says; pipe_end is the
+  // child's end of the stream's pipe, when it is one.
+  void Connect(const ChildStream& stream, int pipe_end, int target) {
+    switch (stream.kind) {
+      case ChildStream::Kind::kPipe:
+        posix_spawn_file_actions_adddup2(&actions, pipe_end, target);
+        break;
+      case ChildStream::Kind::kClosed:
+        posix_spawn_file_actions_addclose(&actions, target);
+        break;
+      case ChildStream::Kind::kGiven:
+        posix_spawn_file_actions_adddup2(&actions, stream.fd, target);
+        break;
+    }
   }
   ~SpawnSetup() {
     posix_spawnattr_destroy(&attributes);
@@ -72,12 +89,13 @@ ProgramOutcome Decode(int wait_status) {
 
 }  // namespace
 
-ProgramRun::ProgramRun(const std::string& program, const std::vector<std::string>& args) {
+ProgramRun::ProgramRun(const std::string& program, const std::vector<std::string>& args,
+                       const ChildStreams& streams) {
   // A write to a child that has gone must fail, not end the test process.
   signal(SIGPIPE, SIG_IGN);
-  Pipe in = MakePipe();
-  Pipe out = MakePipe();
-  Pipe err = MakePipe();
+  Pipe in = MakePipe(streams.input);
+  Pipe out = MakePipe(streams.output);
+  Pipe err = MakePipe(streams.error);
   std::vector<std::string> words{program};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -85,7 +103,7 @@ ProgramRun::ProgramRun(const std::string& program, const std::vector<std::string
   argv.push_back(nullptr);
   int spawned = 0;
   {
-    SpawnSetup setup(in, out, err);
+    SpawnSetup setup(streams, in, out, err);
     spawned = posix_spawn(&pid_, program.c_str(), &setup.actions, &setup.attributes, argv.data(),
                           environ);
   }
@@ -119,7 +137,7 @@ ProgramRun::~ProgramRun() {
 void ProgramRun::Collect() {
   pollfd fds[2] = {{out_pipe_, POLLIN, 0}, {err_pipe_, POLLIN, 0}};
   std::string* sinks[2] = {&out_, &err_};
-  int open = 2;
+  int open = (out_pipe_ >= 0 ? 1 : 0) + (err_pipe_ >= 0 ? 1 : 0);
   while (open > 0) {
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -221,8 +239,8 @@ ProgramOutcome ProgramRun::Wait(milliseconds deadline) {
 }
 
 ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                          milliseconds deadline) {
-  ProgramRun run(program, args);
+                          milliseconds deadline, const ChildStreams& streams) {
+  ProgramRun run(program, args, streams);
   run.CloseInput();
   return run.Wait(deadline);
 }

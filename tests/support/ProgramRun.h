@@ -28,11 +28,35 @@ struct ProgramOutcome {
   std::string err;
 };
 
+// What one of the child's standard streams is.
+struct ChildStream {
+  enum class Kind {
+    kPipe,    // a pipe of the ProgramRun: written with Write, or collected
+    kClosed,  // no open descriptor at all
+    kGiven,   // fd, a descriptor of the test's (best opened close-on-exec,
+              // so that the child holds no other copy of it)
+  };
+  Kind kind = Kind::kPipe;
+  int fd = -1;
+
+  static ChildStream Closed() { return {Kind::kClosed, -1}; }
+  static ChildStream Given(int fd) { return {Kind::kGiven, fd}; }
+};
+
+struct ChildStreams {
+  ChildStream input;
+  ChildStream output;
+  ChildStream error;
+};
+
 class ProgramRun {
  public:
-  // Starts program with args (without the program name). Throws
-  // std::runtime_error when the child cannot be started.
-  ProgramRun(const std::string& program, const std::vector<std::string>& args);
+  // Starts program with args (without the program name) and its standard
+  // streams as given. Throws std::runtime_error when the child cannot be
+  // started. Only streams that are pipes of this object are collected or
+  // written.
+  ProgramRun(const std::string& program, const std::vector<std::string>& args,
+             const ChildStreams& streams = {});
   // Kills the child if it still runs.
   ~ProgramRun();
   ProgramRun(const ProgramRun&) = delete;
@@ -72,8 +96,9 @@ class ProgramRun {
   std::thread collector_;
 };
 
-// Runs program with args, its standard input empty, and waits for its end.
+// Runs program with args, its standard input empty (unless streams say
+// otherwise), and waits for its end.
 ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                          std::chrono::milliseconds deadline);
+                          std::chrono::milliseconds deadline, const ChildStreams& streams = {});
 
 }  // namespace mrl_test

@@ -93,6 +93,24 @@ bool SimulatedBoard::HangUp(milliseconds timeout) {
   return WaitUntil([](const BoardRecord& r) { return r.hung_up; }, timeout);
 }
 
+void SimulatedBoard::Release() {
+  Update([this](BoardRecord& r) {
+    released_ = true;
+    r.held = false;
+  });
+}
+
+void SimulatedBoard::Hold() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (released_) return;
+  record_.held = true;
+  changed_.notify_all();
+  while (!released_) {
+    if (stop_) throw Stop{};
+    changed_.wait_for(lock, kPoll);
+  }
+}
+
 void SimulatedBoard::Run() {
   Program program = config_.initial_program;
   for (;;) {
@@ -259,6 +277,7 @@ Program SimulatedBoard::BootMonitor() {
   if (download.slow) SendPrompt(kBootAck);
   bool refused_once = false;
   while (download.image.size() < len) {
+    if (static_cast<int>(download.image.size()) == config_.faults.held_download_byte) Hold();
     const std::uint8_t b = Receive();
     if (download.slow) {
       const unsigned at = static_cast<unsigned>(download.image.size());

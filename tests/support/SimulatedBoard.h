@@ -49,6 +49,8 @@ struct BoardFaults {
   bool silent = false;                    // sends nothing at all
   std::vector<std::uint8_t> stray_bytes;  // sent before every prompt the host waits for
   // Boot monitor.
+  int held_download_byte = -1;  // a download's byte at which the board stops taking in more
+                                // until Release()
   bool wrong_checksum = false;  // reports a checksum one higher than the real one
   int refused_chunk = -1;       // slow speed: the last byte of this 512-byte chunk is answered with
                                 // NACK the first time it arrives
@@ -119,6 +121,7 @@ struct BoardRecord {
   unsigned rf_status_polls = 0;
   std::vector<std::uint8_t> received;  // what the host sent to the running user program
   bool hung_up = false;                // the board has gone away (HangUp)
+  bool held = false;                   // the board has stopped at held_download_byte
 };
 
 class SimulatedBoard {
@@ -143,6 +146,8 @@ class SimulatedBoard {
   // The board goes away, as an unplugged USB serial adapter does: the line
   // hangs up and stays so. Returns once it has (false: not within timeout).
   bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+  // A board held at held_download_byte goes on, and is never held again.
+  void Release();
 
  private:
   struct Reset {};  // thrown on the board thread when the host resets it
@@ -166,6 +171,8 @@ class SimulatedBoard {
   // when not given) and returns it; a lone flush makes it send prompt again.
   std::uint8_t AwaitAnswer(std::uint8_t prompt, std::optional<std::uint8_t> expected);
   void Settle();
+  // Waits until Release() unless it has come already.
+  void Hold();
   // The programs, board thread only; each returns the program that runs next.
   Program BootMonitor();
   Program Loader();
@@ -202,6 +209,7 @@ class SimulatedBoard {
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
+  bool released_ = false;  // under mutex_
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
