@@ -87,6 +87,19 @@ inline BoardConfig WithHwid(HWID::Raw hwid = kBoardHwid) {
   return config;
 }
 
+// The loader's commands (see the simulated board): 0 information block, 1
+// download, 3 size test.
+constexpr std::uint8_t kInformation = 0;
+constexpr std::uint8_t kDownload = 1;
+constexpr std::uint8_t kSizeTest = 3;
+
+// The loader's commands that the board accepted, in order.
+inline std::vector<std::uint8_t> Commands(const BoardRecord& record) {
+  std::vector<std::uint8_t> commands;
+  for (const LoaderCommand& command : record.commands) commands.push_back(command.command);
+  return commands;
+}
+
 // A valid xip container, and the img image the library makes of it for a HWID
 // and a page size.
 Bytes XipContainer();

@@ -13,17 +13,6 @@
 namespace mrl_test {
 namespace {
 
-// The loader's commands (see the simulated board): 0 information block, 1 download, 3 size test.
-constexpr std::uint8_t kInformation = 0;
-constexpr std::uint8_t kDownload = 1;
-constexpr std::uint8_t kSizeTest = 3;
-
-std::vector<std::uint8_t> Commands(const BoardRecord& record) {
-  std::vector<std::uint8_t> commands;
-  for (const LoaderCommand& command : record.commands) commands.push_back(command.command);
-  return commands;
-}
-
 using EndToEndDownload = EndToEnd;
 
 // ---- Hex -------------------------------------------------------------------

@@ -22,17 +22,6 @@ constexpr int kOutputFailed = 74;
 const std::string kDiskFull = "Unable to write to standard output: No space left on device\n";
 const std::string kPipeClosed = "Unable to write to standard output: Broken pipe\n";
 
-// The loader's commands (see the simulated board).
-constexpr std::uint8_t kInformation = 0;
-constexpr std::uint8_t kDownload = 1;
-constexpr std::uint8_t kSizeTest = 3;
-
-std::vector<std::uint8_t> Commands(const BoardRecord& record) {
-  std::vector<std::uint8_t> commands;
-  for (const LoaderCommand& command : record.commands) commands.push_back(command.command);
-  return commands;
-}
-
 // ---- Signals ----------------------------------------------------------------
 
 struct SignalCase {
