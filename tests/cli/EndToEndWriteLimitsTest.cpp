@@ -5,6 +5,7 @@
 // 512-kbit EEPROM asks for it first.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "EndToEnd.h"
@@ -136,39 +137,6 @@ TEST_F(EndToEndWriteLimits, HoffSectionThatCannotGoWhereItSaysIsRefusedBeforeThe
   }
 }
 
-// A section that ends beyond 32 KiB asks for the 512-kbit EEPROM first; one
-// that ends at 64 KiB exactly is written whole.
-TEST_F(EndToEndWriteLimits, HoffSectionPast32KiBNeedsTheLargeEeprom) {
-  const HOFF::Section top{"top", 0xFF00, Pattern(0x100, 8)};
-  const std::string hoff = dir_.Write("fw.hoff", HoffText("eeprom", {top}));
-  for (const bool small : {false, true}) {
-    SCOPED_TRACE(small ? "256 kbit" : "512 kbit");
-    BoardConfig config;
-    config.faults.small_eeprom = small;
-    StartBoard(config);
-    const Bytes eeprom = board().eeprom();
-
-    const ProgramOutcome run = Mrl({"--hoff", hoff, "--hoff_entry", "fw"});
-
-    ASSERT_FINISHED(run);
-    const BoardRecord record = board().record();
-    ASSERT_GE(record.commands.size(), 2u);
-    EXPECT_EQ(record.commands[1].command, kSizeTest);
-    if (small) {
-      EXPECT_EQ(run.status, 4);
-      EXPECT_EQ(run.out, kLoaderOut);
-      EXPECT_EQ(AfterStandInWarning(run.err), kTooSmall);
-      ExpectNothingWritten(board(), eeprom);
-    } else {
-      EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(run.out, kLoaderOut + "Loading HOFF section (1/2)\n" + kImgOut + "\n" +
-                             "Loading HOFF section (2/2)\n" + kImgOut + "\n");
-      EXPECT_EQ(Slice(board().eeprom(), 0xFF00, 0x100), top.bytes);
-      EXPECT_EQ(Slice(board().eeprom(), 0, kHwidAt), Slice(eeprom, 0, kHwidAt));
-    }
-  }
-}
-
 // ---- Clear and extract ranges ------------------------------------------------
 
 TEST_F(EndToEndWriteLimits, ClearAndExtractRangesPastTheEepromAreRefusedOnTheCommandLine) {
@@ -208,56 +176,106 @@ TEST_F(EndToEndWriteLimits, ClearAndExtractRangesPastTheEepromAreRefusedOnTheCom
 }
 
 // A range that ends beyond 32 KiB asks for the 512-kbit EEPROM first, so a
-// 256-kbit one is never wrapped round to its start, where the HWID is.
-TEST_F(EndToEndWriteLimits, ClearAndExtractPast32KiBNeedTheLargeEeprom) {
-  for (const bool clear : {true, false}) {
-    for (const bool small : {false, true}) {
-      SCOPED_TRACE(std::string(clear ? "clear" : "extract") +
-                   (small ? ", 256 kbit" : ", 512 kbit"));
-      BoardConfig config = WithHwid();
-      config.faults.small_eeprom = small;
-      StartBoard(config);
-      const Bytes eeprom = board().eeprom();
-      const std::string file = dir_ / "out.bin";
-      // On the small EEPROM the range ends 2 bytes beyond it, on the large one at its end.
-      std::vector<std::string> words{"--offset", small ? "0x7F00" : "0xFF00", "--length",
-                                     small ? "0x102" : "0x100"};
-      if (clear) {
-        words.insert(words.end(), {"--clear", "--force"});
-      } else {
-        words.insert(words.end(), {"--extract", file});
-      }
-
-      const ProgramOutcome run = Mrl(words);
-
-      ASSERT_FINISHED(run);
-      const BoardRecord record = board().record();
-      ASSERT_GE(record.commands.size(), 2u);
-      EXPECT_EQ(record.commands[1].command, kSizeTest);
-      if (small) {
-        EXPECT_EQ(run.status, 4);
-        EXPECT_EQ(run.out, kLoaderOut);
-        EXPECT_EQ(AfterStandInWarning(run.err), kTooSmall);
-        ExpectNothingWritten(board(), eeprom);
-        if (!clear) {
-          EXPECT_EQ(TempDir::Read(file), "");
-        }
-        continue;
-      }
-      EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(AfterStandInWarning(run.err), "");
-      if (clear) {
-        EXPECT_EQ(run.out, kLoaderOut + kImgOut);
-        EXPECT_EQ(Slice(board().eeprom(), 0xFF00, 0x100), Bytes(0x100, 0xFF));
-        EXPECT_EQ(Slice(board().eeprom(), 0, 0xFF00), Slice(eeprom, 0, 0xFF00));
-      } else {
-        EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
-        const Bytes top = Slice(eeprom, 0xFF00, 0x100);
-        EXPECT_EQ(TempDir::Read(file), std::string(top.begin(), top.end()));
-      }
-    }
-  }
+// 256-kbit one is never wrapped round to its start, where the HWID is; on the
+// large EEPROM a range that ends at 64 KiB exactly goes whole.
+struct LargeRangeCase {
+  const char* name;
+  bool small;
+  std::function<std::vector<std::string>(TempDir&)> words;
+  std::string out;  // after the loader, when the EEPROM is large enough
+  std::function<void(const Bytes& before, const Bytes& after, TempDir&)> check;
+};
+void PrintTo(const LargeRangeCase& c, std::ostream* os) {
+  *os << c.name;
 }
+
+class EndToEndLargeRange : public EndToEnd, public testing::WithParamInterface<LargeRangeCase> {};
+
+TEST_P(EndToEndLargeRange, NeedsTheLargeEeprom) {
+  const LargeRangeCase& c = GetParam();
+  BoardConfig config = WithHwid();
+  config.faults.small_eeprom = c.small;
+  StartBoard(config);
+  const Bytes eeprom = board().eeprom();
+
+  const ProgramOutcome run = Mrl(c.words(dir_));
+
+  ASSERT_FINISHED(run);
+  const BoardRecord record = board().record();
+  ASSERT_GE(record.commands.size(), 2u);
+  EXPECT_EQ(record.commands[1].command, kSizeTest);
+  if (c.small) {
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.out, kLoaderOut);
+    EXPECT_EQ(AfterStandInWarning(run.err), kTooSmall);
+    ExpectNothingWritten(board(), eeprom);
+  } else {
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, kLoaderOut + c.out);
+    EXPECT_EQ(AfterStandInWarning(run.err), "");
+  }
+  c.check(eeprom, board().eeprom(), dir_);
+}
+
+const Bytes kTop = Pattern(0x100, 8);
+
+std::vector<std::string> Hoff(TempDir& dir) {
+  return {"--hoff", dir.Write("fw.hoff", HoffText("eeprom", {{"top", 0xFF00, kTop}})),
+          "--hoff_entry", "fw", "--force"};
+}
+std::vector<std::string> Range(std::vector<std::string> action, const char* offset,
+                               const char* length) {
+  action.insert(action.end(), {"--offset", offset, "--length", length});
+  return action;
+}
+void NoCheck(const Bytes&, const Bytes&, TempDir&) {}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, EndToEndLargeRange,
+    testing::Values(LargeRangeCase{"HoffOnSmall", true, Hoff, "", NoCheck},
+                    LargeRangeCase{"HoffToTheEnd", false, Hoff,
+                                   "Loading HOFF section (1/2)\n" + kImgOut +
+                                       "\nLoading HOFF section (2/2)\n" + kImgOut + "\n",
+                                   [](const Bytes& before, const Bytes& after, TempDir&) {
+                                     EXPECT_EQ(Slice(after, 0xFF00, 0x100), kTop);
+                                     EXPECT_EQ(Slice(after, 0, kHwidAt), Slice(before, 0, kHwidAt));
+                                   }},
+                    LargeRangeCase{"ClearOnSmall", true,
+                                   [](TempDir&) {
+                                     return Range({"--clear", "--force"}, "0x7F00", "0x102");
+                                   },
+                                   "", NoCheck},
+                    LargeRangeCase{"ClearToTheEnd", false,
+                                   [](TempDir&) {
+                                     return Range({"--clear", "--force"}, "0xFF00", "0x100");
+                                   },
+                                   kImgOut,
+                                   [](const Bytes& before, const Bytes& after, TempDir&) {
+                                     EXPECT_EQ(Slice(after, 0xFF00, 0x100), Bytes(0x100, 0xFF));
+                                     EXPECT_EQ(Slice(after, 0, 0xFF00), Slice(before, 0, 0xFF00));
+                                   }},
+                    LargeRangeCase{"ExtractOnSmall", true,
+                                   [](TempDir& dir) {
+                                     return Range({"--extract", dir / "out.bin"}, "0x7FFE", "4");
+                                   },
+                                   "",
+                                   [](const Bytes&, const Bytes&, TempDir& dir) {
+                                     EXPECT_EQ(TempDir::Read(dir / "out.bin"), "");
+                                   }},
+                    LargeRangeCase{
+                        "ExtractToTheEnd", false,
+                        [](TempDir& dir) {
+                          return Range({"--extract", dir / "out.bin"}, "0xFF00", "0x100");
+                        },
+                        "Beginning image extraction...\nDone image extraction!\n",
+                        [](const Bytes& before, const Bytes&, TempDir& dir) {
+                          const Bytes top = Slice(before, 0xFF00, 0x100);
+                          EXPECT_EQ(TempDir::Read(dir / "out.bin"),
+                                    std::string(top.begin(), top.end()));
+                        }}),
+    [](const testing::TestParamInfo<LargeRangeCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // ---- The HWID the run programs -------------------------------------------------
 
