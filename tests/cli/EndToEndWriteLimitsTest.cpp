@@ -37,6 +37,16 @@ void ExpectNothingWritten(const SimulatedBoard& board, const Bytes& eeprom) {
   EXPECT_EQ(board.eeprom(), eeprom);
 }
 
+// The run was refused with status 1 and err before it touched the board.
+void ExpectRefused(const ProgramOutcome& run, const std::string& out, const std::string& err,
+                   const SimulatedBoard& board, const Bytes& eeprom) {
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.err, err);
+  ExpectBoardUntouched(board.record());
+  EXPECT_EQ(board.eeprom(), eeprom);
+}
+
 // ---- Flash mode ------------------------------------------------------------
 
 TEST_F(EndToEndWriteLimits, LoaderThatRefusesFlashModeEndsTheRunBeforeAnyWrite) {
@@ -129,11 +139,7 @@ TEST_F(EndToEndWriteLimits, HoffSectionThatCannotGoWhereItSaysIsRefusedBeforeThe
     const ProgramOutcome run = Mrl({"--hoff", hoff, "--hoff_entry", "fw", "--force"});
 
     ASSERT_FINISHED(run);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.err);
-    ExpectBoardUntouched(board().record());
-    EXPECT_EQ(board().eeprom(), eeprom);
+    ExpectRefused(run, "", c.err, board(), eeprom);
   }
 }
 
@@ -166,11 +172,7 @@ TEST_F(EndToEndWriteLimits, ClearAndExtractRangesPastTheEepromAreRefusedOnTheCom
     const ProgramOutcome run = Mrl(words);
 
     ASSERT_FINISHED(run);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.err + processing);
-    ExpectBoardUntouched(board().record());
-    EXPECT_EQ(board().eeprom(), eeprom);
+    ExpectRefused(run, "", c.err + processing, board(), eeprom);
     EXPECT_TRUE(dir_.Names().empty());
   }
 }
@@ -305,11 +307,7 @@ TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine)
     const ProgramOutcome run = Mrl(words);
 
     ASSERT_FINISHED(run);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.err + processing);
-    ExpectBoardUntouched(board().record());
-    EXPECT_EQ(board().eeprom(), eeprom);
+    ExpectRefused(run, "", c.err + processing, board(), eeprom);
     EXPECT_EQ(TempDir::Read(supply), kSupply);
   }
 }
@@ -349,15 +347,12 @@ TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard
     if (c.refused) {
       std::ostringstream address;
       address << std::hex << std::uppercase << c.address;
-      EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(run.out, Announcement(hwid));
-      EXPECT_EQ(run.err, "TBF image 1 (" + std::to_string(c.length) + " bytes at 0x" +
-                             address.str() +
-                             ") covers the HWID (EEPROM bytes 110 to 117) that --sethwid "
-                             "programs in this run.\n" +
-                             kInvalidArgument);
-      ExpectBoardUntouched(board().record());
-      EXPECT_EQ(board().eeprom(), eeprom);
+      ExpectRefused(run, Announcement(hwid),
+                    "TBF image 1 (" + std::to_string(c.length) + " bytes at 0x" + address.str() +
+                        ") covers the HWID (EEPROM bytes 110 to 117) that --sethwid programs in "
+                        "this run.\n" +
+                        kInvalidArgument,
+                    board(), eeprom);
       EXPECT_EQ(TempDir::Read(supply), kSupply);
     } else {
       EXPECT_EQ(run.status, 0) << run.err;
