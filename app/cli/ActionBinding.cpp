@@ -38,6 +38,8 @@ std::function<Result()> BindAction(const PlannedAction& planned, RunState& state
       return [s] { return LoadTbfFile(*s); };
     case ActionId::kLoadIs2023File:
       return [s] { return LoadIs2023File(*s); };
+    case ActionId::kGuardHwidSlot:
+      return [s] { return GuardHwidSlot(*s); };
     case ActionId::kSendHidCommand:
       return [s] { return SendHidCommand(*s); };
     case ActionId::kStartBeltoLsGx2Passthrough:

@@ -1,6 +1,7 @@
 #include "ActionPlan.h"
 
 #include "LoaderArgs.h"
+#include "WriteLimits.h"
 
 namespace mrl {
 
@@ -32,6 +33,8 @@ const char* ActionName(ActionId id) {
       return "LoadTbfFile";
     case ActionId::kLoadIs2023File:
       return "LoadIs2023File";
+    case ActionId::kGuardHwidSlot:
+      return "GuardHwidSlot";
     case ActionId::kSendHidCommand:
       return "SendHidCommand";
     case ActionId::kStartBeltoLsGx2Passthrough:
@@ -89,9 +92,13 @@ bool CapturedFlags::operator==(const CapturedFlags& other) const {
 std::optional<std::string> FirstRefusal(const PlanInput& in) {
   const FormatFlags& f = in.formats;
   const bool offset_set = in.offset != LoaderArgs::kDefaultOffset;
+  const bool ranged = in.given("extract") || in.given("clear");
+  const bool eeprom_clear = in.given("clear") && !f.flash;
+  const bool flash_clear = in.given("clear") && f.flash;
+  const bool sethwid = in.given("sethwid");
   const struct {
     bool refused;
-    const char* message;
+    std::string message;
   } refusals[] = {
       {in.given("ram_only") && !f.hex, "Only hex files can reside solely in RAM.\n"},
       {in.given("ram_only") && in.given("force"),
@@ -110,9 +117,21 @@ std::optional<std::string> FirstRefusal(const PlanInput& in) {
        "Must specify either a serial port or HID device, not both.\n"},
       {in.given("mordell") && !in.given("hid"), "Must specify a HID device to use mordell flag.\n"},
       {in.given("hid_cmd") && !in.given("hid"), "Must specify an HID device to use hid_cmd.\n"},
+      // The board gets only the range it is told, and keeps the HWID a run
+      // programs.
+      {flash_clear && (in.stated("offset") || in.stated("length")),
+       "Clearing the flash erases it whole; offset and length apply only to the EEPROM.\n"},
+      {ranged && !EndsWithinEeprom(in.offset, in.length),
+       "Offset plus length passes the end of the EEPROM (" + std::to_string(kEepromBytes) +
+           " bytes).\n"},
+      {eeprom_clear && sethwid && CoversHwidSlot(in.offset, in.length),
+       "The clear covers " + kHwidSlotText + " that --sethwid programs in this run.\n"},
+      {flash_clear && sethwid,
+       "Clearing the flash erases the HWID that --sethwid programs in "
+       "this run.\n"},
   };
   for (const auto& refusal : refusals) {
-    if (refusal.refused) return std::string(refusal.message);
+    if (refusal.refused) return refusal.message;
   }
   return std::nullopt;
 }
@@ -175,6 +194,7 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {given("img"), ActionId::kLoadImgFile, {}},
       {given("tbf"), ActionId::kLoadTbfFile, {}},
       {given("IS2023"), ActionId::kLoadIs2023File, {}},
+      {f.tbf && sethwid, ActionId::kGuardHwidSlot, {}},
       {given("hid_cmd"), ActionId::kSendHidCommand, {}},
       {given("belto_ls_gx2"), ActionId::kStartBeltoLsGx2Passthrough, {}},
       {f.img || f.xip || f.is2023 || f.tbf || (f.hex && !ram_only && !force) || eeprom_work,

@@ -1,7 +1,7 @@
 #pragma once
 // Deciding which of the downloader's actions a command line asks for, apart
 // from doing them: the format flags, the refusals of contradictory options and
-// the 35 places of the fixed order, each with its condition and the flags its
+// the 36 places of the fixed order, each with its condition and the flags its
 // action captures.
 
 #include <boost/program_options/variables_map.hpp>
@@ -36,6 +36,7 @@ enum class ActionId {
   kLoadImgFile,
   kLoadTbfFile,
   kLoadIs2023File,
+  kGuardHwidSlot,
   kSendHidCommand,
   kStartBeltoLsGx2Passthrough,
   kLoadHelperAndReadHwid,
@@ -92,6 +93,8 @@ struct PlanInput {
   std::uint16_t offset;
   std::uint32_t length;
   bool given(const char* option) const { return vm.count(option) != 0; }
+  // Whether the option is on the command line, not only held with its default.
+  bool stated(const char* option) const { return given(option) && !vm[option].defaulted(); }
 };
 
 // The first refusal that holds, as its message with the line feed; none when

@@ -23,6 +23,11 @@ Result WriteAndClose(std::ofstream& file, const qmx::File::Bytes& bytes) {
   return qmx::Error::None{};
 }
 
+// Where the range of `offset` and `length` ends.
+std::uint64_t RangeEnd(const RunState& state) {
+  return std::uint64_t{state.offset.value()} + state.length.value();
+}
+
 }  // namespace
 
 Result EraseFlashImage(RunState& state) {
@@ -43,18 +48,24 @@ Result ExtractEeprom(RunState& state) {
   std::ofstream file(state.extract_file, std::ios::binary | std::ios::trunc);
   if (!file.is_open()) return FileFailure(qmx::File::Common::Error::kCannotOpen);
   qmx::File::Bytes buffer(state.length.value());
+  ImgProtocol loader(*state.port_protocol);
   return qmx::Error::InOrder<Result>(
+      [&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
       [&] {
-        return ImgProtocol(*state.port_protocol)
-            .ExtractImage(buffer.data(), state.length.value(), state.offset.value());
+        return loader.ExtractImage(buffer.data(), state.length.value(), state.offset.value());
       },
       [&] { return WriteAndClose(file, buffer); });
 }
 
 Result ClearEeprom(RunState& state) {
   const qmx::File::Bytes blank(state.length.value(), kClearedByte);
-  return ImgProtocol(*state.port_protocol)
-      .DownloadFile(blank.data(), state.length.value(), state.offset.value(), state.console.out);
+  ImgProtocol loader(*state.port_protocol);
+  return qmx::Error::InOrder<Result>([&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
+                                     [&] {
+                                       return loader.DownloadFile(
+                                           blank.data(), state.length.value(), state.offset.value(),
+                                           state.console.out);
+                                     });
 }
 
 }  // namespace mrl

@@ -1,6 +1,7 @@
 #pragma once
 // What the firmware actions share: reaching the firmware of the kind an action
-// works on, reporting file errors, and the HWID as EEPROM holds it.
+// works on, reporting file errors, the EEPROM size test, and the HWID as
+// EEPROM holds it.
 
 #include <cstdint>
 #include <utility>
@@ -9,15 +10,14 @@
 #include <boost/variant/get.hpp>
 
 #include "RunState.h"
+#include "WriteLimits.h"
 #include "file/CommonFirmwareFile.h"
 #include "file/HWID.h"
 #include "file/TCF.h"
 #include "link/Error.h"
+#include "link/ImgProtocol.h"
 
 namespace mrl {
-
-// EEPROM byte address of the board's HWID.
-inline constexpr std::uint16_t kHwidAddress = 110;
 
 // Runs use on the firmware when it holds an Image. Any other kind fails with
 // kInvalidArgument before anything reaches the board; the action list never
@@ -49,6 +49,13 @@ Result StoreFirmware(RunState& state, Produced&& produced) {
   if (produced.index() == 1) return FileFailure(TCF::Error(std::get<1>(std::move(produced))));
   state.firmware = std::get<0>(std::move(produced));
   return qmx::Error::None{};
+}
+
+// Runs the loader's EEPROM size test when what is written or read ends
+// beyond a 256-kbit EEPROM; success otherwise, without asking the board.
+inline Result EnsureEepromHolds(ImgProtocol& loader, std::uint64_t end) {
+  if (end <= kSmallEepromBytes) return qmx::Error::None{};
+  return loader.CheckEepromSize();
 }
 
 // The 8 bytes of hwid as EEPROM holds them: each word high byte first.

@@ -3,9 +3,12 @@
 #include "FirmwareActions.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "FirmwareAccess.h"
+#include "WriteLimits.h"
 #include "file/HexFirmwareFile.h"
 #include "file/IS2023FirmwareFile.h"
 #include "file/ImgFirmwareFile.h"
@@ -66,6 +69,14 @@ Result PadImageForRf(RunState& state) {
     state.firmware = qmx::File::Img(std::move(bytes));
     return Result(qmx::Error::None{});
   });
+}
+
+Result GuardHwidSlot(RunState& state) {
+  const TBF::Table* table = boost::get<TBF::Table>(&state.firmware);
+  const std::optional<std::string> refusal = table ? TbfHwidSlotRefusal(*table) : std::nullopt;
+  if (!refusal) return Result(qmx::Error::None{});
+  state.console.err << *refusal;
+  return Result(SpecificError::kInvalidArgument);
 }
 
 Result AddHwidToTbf(RunState& state) {

@@ -42,6 +42,10 @@ Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
+// Fails with kInvalidArgument, saying why, when firmware is a TBF table with
+// an image that covers the HWID; the HWID entry that AddHwidToTbf adds would
+// then not be what the board ends up holding. Any other firmware passes.
+Result GuardHwidSlot(RunState& state);
 // Makes firmware a TBF table (an empty one unless it is one) and adds the
 // 8 bytes of new_hwid at EEPROM address 110.
 Result AddHwidToTbf(RunState& state);
@@ -52,16 +56,20 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
 // 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
-// EEPROM at the low 16 bits of it.
+// EEPROM at the low 16 bits of it, after the EEPROM size test when an EEPROM
+// section ends beyond 32768 bytes. The entry's sections must have passed
+// HoffSectionRefusal for the target.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
 // kEepromTooSmall; any other failure says nothing.
 Result TestEepromSize(RunState& state);
-// Reads `length` EEPROM bytes from `offset` into extract_file. A file that
-// cannot be opened fails before the board is asked; a failed read leaves it
-// empty; a write or close that fails is Cannot open file.
+// Reads `length` EEPROM bytes from `offset` into extract_file, after the
+// EEPROM size test when they end beyond 32768 bytes. A file that cannot be
+// opened fails before the board is asked; a failed read leaves it empty; a
+// write or close that fails is Cannot open file.
 Result ExtractEeprom(RunState& state);
-// Writes `length` bytes of 0xFF at `offset`, without a size test.
+// Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
+// they end beyond 32768 bytes.
 Result ClearEeprom(RunState& state);
 
 }  // namespace mrl

@@ -1,5 +1,6 @@
 // The actions that send the run state's firmware to the board, each through
 // the protocol that suits its kind.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -20,19 +21,10 @@
 namespace mrl {
 namespace {
 
-// EEPROM bytes of a 256-kbit EEPROM.
-constexpr std::uint64_t kSmallEepromBytes = 32768;
 constexpr std::uint16_t kIs2023PacketLen = 80;
 
 unsigned LengthOf(const qmx::File::Bytes& bytes) {
   return static_cast<unsigned>(bytes.size());
-}
-
-// Runs the loader's EEPROM size test when what is written ends beyond a
-// 256-kbit EEPROM; success otherwise, without asking the board.
-Result EnsureEepromHolds(ImgProtocol& loader, std::uint64_t end) {
-  if (end <= kSmallEepromBytes) return qmx::Error::None{};
-  return loader.CheckEepromSize();
 }
 
 // Resets the board (unless the passthrough carries the download), sends the
@@ -79,6 +71,35 @@ std::uint64_t TableEnd(const TBF::Table& table) {
            entries.back().GetImage().GetRaw().size();
   }
   return table.MaybeGetHexEntry() ? table.MaybeGetHexEntry()->EepromSize() : 0;
+}
+
+// Where the sections of the entries named `name` end in EEPROM.
+std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name) {
+  std::uint64_t end = 0;
+  for (const HOFF::Entry& entry : file.GetEntries()) {
+    if (entry.name != name) continue;
+    for (const HOFF::Section& section : entry.sections) {
+      end = std::max(end, std::uint64_t{section.offset} + section.bytes.size());
+    }
+  }
+  return end;
+}
+
+// Sends every section of entry ("Loading HOFF section (i/n)"), to flash at
+// its 32-bit offset or to EEPROM at the low 16 bits of it.
+Result DownloadHoffSections(ImgProtocol& loader, const HOFF::Entry& entry, bool flash,
+                            std::ostream& out) {
+  const std::size_t n = entry.sections.size();
+  return EachInOrder(entry.sections, [&](const HOFF::Section& section, std::size_t i) {
+    const std::string headline =
+        "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
+    return AnnouncedDownload(out, headline, [&] {
+      const unsigned len = LengthOf(section.bytes);
+      if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
+      return loader.DownloadFile(section.bytes.data(), len,
+                                 static_cast<std::uint16_t>(section.offset), out);
+    });
+  });
 }
 
 std::string TbfHeadline(std::size_t i, std::size_t n) {
@@ -156,23 +177,21 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
 
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid) {
   const qmx::File::Bytes hwid = HwidBytes(sethwid ? state.new_hwid : state.board_hwid);
-  std::ostream& out = state.console.out;
   ImgProtocol loader(*state.port_protocol);
-  return EachInOrder(state.hoff_file.entries, [&](HOFF::Entry& entry, std::size_t) {
-    if (entry.name != state.hoff_entry) return Result(qmx::Error::None{});
-    entry.sections.push_back(HOFF::Section{"hwid", kHwidAddress, hwid});
-    const std::size_t n = entry.sections.size();
-    return EachInOrder(entry.sections, [&](const HOFF::Section& section, std::size_t i) {
-      const std::string headline =
-          "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
-      return AnnouncedDownload(out, headline, [&] {
-        const unsigned len = LengthOf(section.bytes);
-        if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
-        return loader.DownloadFile(section.bytes.data(), len,
-                                   static_cast<std::uint16_t>(section.offset), out);
+  // The sections were checked against their target when the entry was
+  // selected; an EEPROM beyond 32768 bytes is asked for before the first.
+  return qmx::Error::InOrder<Result>(
+      [&] {
+        if (flash) return Result(qmx::Error::None{});
+        return EnsureEepromHolds(loader, HoffEnd(state.hoff_file, state.hoff_entry));
+      },
+      [&] {
+        return EachInOrder(state.hoff_file.entries, [&](HOFF::Entry& entry, std::size_t) {
+          if (entry.name != state.hoff_entry) return Result(qmx::Error::None{});
+          entry.sections.push_back(HOFF::Section{"hwid", kHwidAddress, hwid});
+          return DownloadHoffSections(loader, entry, flash, state.console.out);
+        });
       });
-    });
-  });
 }
 
 }  // namespace mrl

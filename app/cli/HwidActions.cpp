@@ -70,10 +70,15 @@ std::optional<FirstLine> ReadFirstLine(int fd) {
 }
 
 // Asks the program that the loader download started for the board's HWID.
+// A loader that refuses flash mode fails the query: the writes that follow
+// would otherwise land in the EEPROM.
 HwidResult QueryBoardHwid(GenericPortProtocol& protocol, const CapturedFlags& flags) {
   if (flags.rfload) return RfLoaderProtocol(protocol).GetHWID();
   ImgProtocol img(protocol);
-  if (flags.flash) static_cast<void>(img.SetFlashMode());
+  if (flags.flash) {
+    const Result flash_mode = img.SetFlashMode();
+    if (flash_mode.failed()) return std::get<1>(flash_mode);
+  }
   return img.GetHWID(flags.no_ruvo, flags.winbond);
 }
 

@@ -46,8 +46,9 @@ const std::vector<std::uint8_t>& HelperImage(bool rfload, std::uint32_t crys_fre
 // for `crys_freq` (the RF loader with rfload) and asks it for the HWID, which
 // becomes board_hwid. The loader's answer that the board holds no HWID is no
 // failure; any other error is, a port error sharing its code included, so that
-// a HWID on the board is never taken for none and overwritten. Reads the
-// flags rfload, no_ruvo, flash, belto_ls_gx2 and winbond.
+// a HWID on the board is never taken for none and overwritten. With flash the
+// loader is switched to flash mode first, and a refusal fails the action.
+// Reads the flags rfload, no_ruvo, flash, belto_ls_gx2 and winbond.
 Result LoadHelperAndReadHwid(RunState& state, const CapturedFlags& flags);
 // Prints board_hwid, or that the board has none; never fails.
 Result PrintHwid(RunState& state, bool winbond);

@@ -4,6 +4,7 @@
 #include "EntrySelection.h"
 #include "MemoryTypeOption.h"
 #include "UnsignedOption.h"
+#include "WriteLimits.h"
 
 namespace po = boost::program_options;
 
@@ -165,6 +166,14 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
   formats.tbf = given("tbf") || entry == 3 || (given("sethwid") && !formats.xip);
   formats.is2023 = given("IS2023") || entry == 4;
   formats.flash = given("flash") || (given("hoff") && hoff_target == "flash");
+
+  // A section that cannot go where it says is refused before the board is touched.
+  if (given("hoff")) {
+    if (const auto refusal = mrl::HoffSectionRefusal(hoff_file, hoff_entry, formats.flash)) {
+      console.err << *refusal;
+      return {qmx::Verdict::kRefusedFullyReported, {}};
+    }
+  }
 
   const mrl::PlanInput input{vm, formats, offset.value(), length.value()};
   if (const auto refusal = mrl::FirstRefusal(input)) {

@@ -40,10 +40,12 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
     std::vector<mrl::PlannedAction> actions;  // empty unless accepted
   };
   // Checks the bounds, selects the TCF or HOFF entry (reading the container
-  // into the run state), refuses contradictory options and plans the actions
-  // in their fixed order. Reasons and notes go to the console. Bounds and
-  // contradictions are refused with kRefused, an entry that cannot be selected
-  // with kRefusedFullyReported, since the label list ends its report.
+  // into the run state) and checks that the HOFF entry's sections can be
+  // written to its target, refuses contradictory options and plans the
+  // actions in their fixed order. Reasons and notes go to the console. Bounds
+  // and contradictions are refused with kRefused, an entry that cannot be
+  // selected or written with kRefusedFullyReported, since the label list or
+  // the section's reason ends its report.
   [[nodiscard]] Plan PlanActions(const boost::program_options::variables_map& vm);
   // Appends the planned actions, bound to this run state, unless refused.
   qmx::Verdict GenerateFuncs(ActionList* funcs,

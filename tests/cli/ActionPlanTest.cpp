@@ -28,11 +28,12 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
         "LoadXipFile", "ConvertXipToImg", "DownloadImgImage"}},
       {{"-d", "p", "-s", "HWID"},
        {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
-        "LoadHelperAndReadHwid", "GuardExistingHwid", "AddHwidToTbf", "DownloadTbfTable"}},
+        "GuardHwidSlot", "LoadHelperAndReadHwid", "GuardExistingHwid", "AddHwidToTbf",
+        "DownloadTbfTable"}},
       {{"-d", "p", "-s", "HWID", "--hwid_file", "-i", "f"},
        {"CheckPortGiven", "OpenSerialPort", "ReadHwidFile", "AnnounceSuppliedHwid", "LoadHexFile",
-        "LoadHelperAndReadHwid", "GuardExistingHwid", "DownloadHexImage", "AddHwidToTbf",
-        "DownloadTbfTable", "WriteBackHwidFile"}},
+        "GuardHwidSlot", "LoadHelperAndReadHwid", "GuardExistingHwid", "DownloadHexImage",
+        "AddHwidToTbf", "DownloadTbfTable", "WriteBackHwidFile"}},
       {{"-d", "p", "-i", "f"},
        {"CheckPortGiven", "OpenSerialPort", "LoadHexFile", "LoadHelperAndReadHwid",
         "GuardExistingHwid", "DownloadHexImage"}},
@@ -50,10 +51,21 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
       {{"-d", "p", "--clear"},
        {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid", "GuardExistingHwid",
         "ClearEeprom"}},
-      {{"-d", "p", "--clear", "--flash", "-s", "HWID"},
+      {{"-d", "p", "--clear", "--flash"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid[flash]", "GuardExistingHwid",
+        "EraseFlashImage"}},
+      // A clear with sethwid starts at 0 (a HWID goes into a TBF table, which no offset
+      // takes); this one ends just before the HWID.
+      {{"-d", "p", "--clear", "--length", "110", "-s", "HWID"},
        {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
-        "LoadHelperAndReadHwid[flash]", "GuardExistingHwid", "EraseFlashImage", "AddHwidToTbf",
-        "DownloadTbfTable", "EraseFlashImage"}},
+        "GuardHwidSlot", "LoadHelperAndReadHwid", "GuardExistingHwid", "AddHwidToTbf",
+        "DownloadTbfTable", "ClearEeprom"}},
+      {{"-d", "p", "--extract", "f", "--offset", "0xFF00", "--length", "0x100"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid", "ExtractEeprom"}},
+      {{"-d", "p", "--tbf", "f", "-s", "HWID", "--flash"},
+       {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
+        "LoadTbfFile", "GuardHwidSlot", "LoadHelperAndReadHwid[flash]", "GuardExistingHwid",
+        "EraseFlashImage", "AddHwidToTbf", "DownloadTbfTable"}},
       {{"-d", "p", "--img", "f", "--offset", "2"},
        {"CheckPortGiven", "OpenSerialPort", "LoadImgFile", "LoadHelperAndReadHwid",
         "GuardExistingHwid", "DownloadImgImage"}},
@@ -88,6 +100,12 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
 }
 
 TEST(ActionPlan, RefusalsInOrderWithTheirMessages) {
+  const char* const kFlashWhole =
+      "Clearing the flash erases it whole; offset and length apply only to the EEPROM.\n";
+  const char* const kPastEeprom =
+      "Offset plus length passes the end of the EEPROM (65536 bytes).\n";
+  const char* const kClearOverHwid =
+      "The clear covers the HWID (EEPROM bytes 110 to 117) that --sethwid programs in this run.\n";
   const struct {
     std::vector<std::string> words;
     const char* message;
@@ -111,6 +129,17 @@ TEST(ActionPlan, RefusalsInOrderWithTheirMessages) {
       {{"-d", "p", "--hid", "-g"}, "Must specify either a serial port or HID device, not both.\n"},
       {{"-d", "p", "--mordell", "-g"}, "Must specify a HID device to use mordell flag.\n"},
       {{"-d", "p", "--hid_cmd", "1"}, "Must specify an HID device to use hid_cmd.\n"},
+      // A range of its own, even the default one written out.
+      {{"-d", "p", "--clear", "--flash", "--offset", "0x1000"}, kFlashWhole},
+      {{"-d", "p", "--clear", "--flash", "--length", "64"}, kFlashWhole},
+      {{"-d", "p", "--clear", "--flash", "--offset", "0", "-s", "HWID"}, kFlashWhole},
+      {{"-d", "p", "--clear", "--offset", "0xFF00", "--length", "0x102"}, kPastEeprom},
+      {{"-d", "p", "--extract", "f", "--offset", "0xFFFE", "--length", "4"}, kPastEeprom},
+      {{"-d", "p", "--extract", "f", "--offset", "2", "--length", "0x10000"}, kPastEeprom},
+      {{"-d", "p", "--clear", "-s", "HWID"}, kClearOverHwid},
+      {{"-d", "p", "--clear", "--length", "112", "-s", "HWID"}, kClearOverHwid},
+      {{"-d", "p", "--clear", "--flash", "-s", "HWID"},
+       "Clearing the flash erases the HWID that --sethwid programs in this run.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);

@@ -161,15 +161,53 @@ TEST(ClearEeprom, WritesErasedBytesOverTheRange) {
             "Starting file download to Quarn2.\nDownload in progress.\nDownload succeeded!\n");
 }
 
-TEST(ClearEeprom, MakesNoSizeTest) {
-  BoardConfig config = Running(Program::kLoader);
-  config.faults.small_eeprom = true;
-  BoardSession session(config);
-  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(0x9000);
-  const mrl::Result result = mrl::ClearEeprom(session.state);
-  ASSERT_FALSE(result.failed()) << result.msg();
-  ASSERT_EQ(session.board.record().commands.size(), 1u);
-  EXPECT_EQ(session.board.record().writes.at(0).bytes, Bytes(0x9000, 0xFF));
+// A range that ends beyond a 256-kbit EEPROM asks for the EEPROM size first,
+// so that a small EEPROM is never wrapped round to its start.
+TEST(ExtractAndClear, TestTheEepromSizeOnlyForARangePastItsFirst32KiB) {
+  constexpr std::uint8_t kCheckEepromSize = 3;
+  struct Case {
+    const char* name;
+    mrl::Result (*action)(mrl::RunState&);
+    std::uint16_t offset;
+    std::uint32_t length;
+    bool small_eeprom;
+    bool size_test;  // asked for first
+    bool refused;    // the small EEPROM refuses the range
+  };
+  const Case cases[] = {
+      {"clear to 32768", mrl::ClearEeprom, 0x7F00, 0x100, true, false, false},
+      {"clear past 32768, small", mrl::ClearEeprom, 0x8000, 0x100, true, true, true},
+      {"clear past 32768, large", mrl::ClearEeprom, 0x7F00, 0x102, false, true, false},
+      {"extract to 32768", mrl::ExtractEeprom, 0, 0x8000, true, false, false},
+      {"extract past 32768, small", mrl::ExtractEeprom, 0x7FFE, 4, true, true, true},
+      {"extract past 32768, large", mrl::ExtractEeprom, 0xFF00, 0x100, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config = Running(Program::kLoader);
+    config.faults.small_eeprom = c.small_eeprom;
+    BoardSession session(config);
+    ScratchFile file;
+    session.state.extract_file = file.path();
+    session.state.offset = qmx::File::Img::Address(c.offset);
+    session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(c.length);
+    const Bytes eeprom = session.board.eeprom();
+
+    const mrl::Result result = c.action(session.state);
+
+    const BoardRecord record = session.board.record();
+    ASSERT_FALSE(record.commands.empty());
+    EXPECT_EQ(record.commands.front().command == kCheckEepromSize, c.size_test);
+    if (c.refused) {
+      EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kEepromTooSmall)) << result.msg();
+      EXPECT_EQ(record.commands.size(), 1u);
+      EXPECT_EQ(session.board.eeprom(), eeprom);
+      EXPECT_TRUE(file.Read().empty());
+    } else {
+      EXPECT_FALSE(result.failed()) << result.msg();
+      EXPECT_EQ(record.commands.size(), c.size_test ? 2u : 1u);
+    }
+  }
 }
 
 TEST(EraseFlashImage, SendsTheEraseCommandAndPassesItsRefusalOn) {

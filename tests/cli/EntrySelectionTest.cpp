@@ -194,6 +194,52 @@ TEST(HoffSelection, UnselectableEntriesAreRefusedWithTheLabels) {
   }
 }
 
+// The memory the entry goes to, its target or --flash, decides where its
+// sections may go; every entry of the name is downloaded, so each is checked.
+TEST(HoffSelection, SectionsAreHeldToTheMemoryTheEntryGoesTo) {
+  TempDir dir;
+  HOFF::Entry high = HoffEntry("app", "eeprom");
+  high.sections.push_back({"high", 0x10000, {1, 2}});
+  const std::string high_eeprom = HoffFile(dir, {high}, "high.hoff");
+  high.target = "flash";
+  const std::string high_flash = HoffFile(dir, {high}, "high-flash.hoff");
+  const std::string second_of_name =
+      HoffFile(dir,
+               {HoffEntry("app", "eeprom"), HoffEntry("other", "eeprom"),
+                [] {
+                  HOFF::Entry odd = HoffEntry("app", "eeprom");
+                  odd.sections.front().bytes.push_back(5);
+                  return odd;
+                }()},
+               "second.hoff");
+  const std::string refused_high =
+      "HOFF section 2 (\"high\") cannot be written: 2 bytes at offset 0x10000 pass the end of the "
+      "EEPROM (65536 bytes).\n";
+  const struct {
+    std::vector<std::string> words;
+    const char* err;  // null: accepted
+  } cases[] = {
+      {{"-d", "p", "--hoff", high_eeprom, "--hoff_entry", "app"}, refused_high.c_str()},
+      {{"-d", "p", "--hoff", high_eeprom, "--hoff_entry", "app", "--flash"}, nullptr},
+      {{"-d", "p", "--hoff", high_flash, "--hoff_entry", "app"}, nullptr},
+      {{"-d", "p", "--hoff", second_of_name, "--hoff_entry", "app"},
+       "HOFF section 1 (\"code\") cannot be written: its 5 bytes are not whole 16-bit words.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words[3] + (c.words.size() > 6 ? " --flash" : ""));
+    CommandLine command(c.words);
+    const LoaderArgs::Plan plan = Plan(command);
+    if (c.err == nullptr) {
+      EXPECT_EQ(plan.verdict, qmx::Verdict::kAccepted);
+      EXPECT_EQ(command.console.err(), "");
+    } else {
+      EXPECT_EQ(plan.verdict, qmx::Verdict::kRefusedFullyReported);
+      EXPECT_TRUE(plan.actions.empty());
+      EXPECT_EQ(command.console.err(), c.err);
+    }
+  }
+}
+
 TEST(ContainerSelection, TcfWithHoffReadsTheTcfFirstAndIsThenExclusive) {
   TempDir dir;
   const std::string path = HoffFile(dir, {HoffEntry("main", "eeprom")});

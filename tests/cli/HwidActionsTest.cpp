@@ -249,15 +249,23 @@ TEST(LoadHelperAndReadHwid, FailureOtherThanNoHwidEndsTheActionAndKeepsTheHwid) 
   struct Case {
     const char* name;
     mrl_test::BoardFaults faults;
+    mrl::CapturedFlags flags;
     int code;
   };
   mrl_test::BoardFaults silent;
   silent.silent = true;
   mrl_test::BoardFaults nack;
   nack.nack_commands = true;
+  mrl_test::BoardFaults no_flash_mode;
+  no_flash_mode.nacked_command = 6;
+  mrl::CapturedFlags flash;
+  flash.flash = true;
   const Case cases[] = {
-      {"no boot monitor", silent, qmx::GenericPort::Error::kTimedOut},
-      {"loader refuses the query", nack, mrl::SpecificError::kUnexpectedLoaderInput},
+      {"no boot monitor", silent, {}, qmx::GenericPort::Error::kTimedOut},
+      {"loader refuses the query", nack, {}, mrl::SpecificError::kUnexpectedLoaderInput},
+      // The HWID query would succeed; the action must not go on to it.
+      {"loader refuses flash mode", no_flash_mode, flash,
+       mrl::SpecificError::kUnexpectedLoaderInput},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -267,10 +275,11 @@ TEST(LoadHelperAndReadHwid, FailureOtherThanNoHwidEndsTheActionAndKeepsTheHwid) 
     session.state.reset_timeout = 300;
     session.state.board_hwid = {1, 2, 3, 4};
 
-    const Result result = mrl::LoadHelperAndReadHwid(session.state, {});
+    const Result result = mrl::LoadHelperAndReadHwid(session.state, c.flags);
 
     EXPECT_EQ(static_cast<int>(result), c.code) << result.msg();
     EXPECT_EQ(session.state.board_hwid, (HWID::Raw{1, 2, 3, 4}));
+    EXPECT_TRUE(session.board.record().commands.empty());
   }
 }
 

@@ -355,7 +355,7 @@ Program SimulatedBoard::Idle() {
 Program SimulatedBoard::Loader() {
   for (;;) {
     const std::uint8_t command = AwaitAnswer(kLoaderStart, std::nullopt);
-    if (config_.faults.nack_commands || command > 9) {
+    if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9) {
       Send({kLoaderNack});
       continue;
     }

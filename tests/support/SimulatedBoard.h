@@ -56,6 +56,7 @@ struct BoardFaults {
                                 // NACK the first time it arrives
   // Loader image.
   bool nack_commands = false;            // answers every command byte with 0x24
+  int nacked_command = -1;               // answers this one command byte with 0x24
   bool unacknowledged_commands = false;  // answers every command byte with 0x00
   bool wrong_echo = false;               // echoes every data item with its bytes swapped
   bool wrong_crc = false;                // reports every CRC one higher than the real one
