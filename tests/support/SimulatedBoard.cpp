@@ -15,9 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 // The port's reset sequence flushes twice at once and a third time 200 ms
-// later: a flush report that follows the previous one by this much is the last
-// flush of a reset. Flushes closer together (opening the port, then a reset)
-// or further apart (one run of the program after another) are not.
+// later: a flush report that follows the previous one of the same opening by
+// this much is the last flush of a reset. Flushes closer together (setting the
+// line up, then a reset) or further apart (a lone flush long after a reset) are not.
 constexpr milliseconds kResetGapMin{150};
 constexpr milliseconds kResetGapMax{1000};
 // The boot monitor starts once no flush has come for this long.
@@ -152,15 +152,20 @@ void SimulatedBoard::Pump(milliseconds timeout) {
 }
 
 void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
+  if (input.closed) {
+    last_flush_.reset();
+    return;
+  }
   if (input.flushed) {
     const auto now = steady_clock::now();
-    const auto gap = now - last_flush_;
-    const bool reset = gap >= kResetGapMin && gap <= kResetGapMax;
+    const bool reset =
+        last_flush_ && now - *last_flush_ >= kResetGapMin && now - *last_flush_ <= kResetGapMax;
     last_flush_ = now;
     if (reset) throw Reset{};
     flushed_ = true;
     return;
   }
+  if (!input.data.empty()) last_flush_.reset();
   pending_.insert(pending_.end(), input.data.begin(), input.data.end());
 }
 
@@ -172,7 +177,7 @@ void SimulatedBoard::Settle() {
   }
   // A flush after the reset has settled starts afresh: the host's flush right
   // after a download must not count as a second reset.
-  last_flush_ = {};
+  last_flush_.reset();
   pending_.clear();
   pending_at_ = 0;
   flushed_ = false;
