@@ -37,15 +37,18 @@ TEST(SimulatedBoard, ALoneFlushIsNoResetButTheResetSequenceIs) {
       [](const BoardRecord& r) { return r.resets >= 1 && r.running == Program::kBootMonitor; }));
 }
 
-// Sends a small image to the boot monitor and flushes, as the program does
-// after a download; the board runs it once it has taken in every flush before.
-void ExpectADownloadAccepted(BoardLink& link) {
+// Sends a small image to the boot monitor and flushes after pause, as the
+// program does after a download; the board runs it once it has taken in every
+// flush before.
+void ExpectADownloadAccepted(BoardLink& link,
+                             std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
   HexProtocol hex(link.protocol, HexProtocol::Speed::kFast, 5000);
   const Bytes image(64, 0x42);
   std::ostringstream out;
   testing::internal::CaptureStdout();
   const mrl::Result result = hex.DownloadFile(image.data(), 64, false, out);
   testing::internal::GetCapturedStdout();
+  std::this_thread::sleep_for(pause);
   link.port.flush();
   ASSERT_FALSE(result.failed()) << result.msg();
   ASSERT_TRUE(link.board.WaitUntil([](const BoardRecord& r) { return !r.downloads.empty(); }));
@@ -65,12 +68,17 @@ TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
 
 // A slow step between setting the line up and the reset, as long as a reset's
 // own pause, resets the board once: the reset's last flush, and the flush
-// after the download, are no second reset.
+// after a download that took as long, are no second reset.
 TEST(SimulatedBoard, ASlowStepBeforeAResetMakesOneReset) {
   BoardLink link;  // sets the line up, which flushes
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   link.port.reset();
-  ExpectADownloadAccepted(link);
+  ExpectADownloadAccepted(link, std::chrono::milliseconds(300));
+  // The program takes a byte the host sends after the flush: the board took
+  // the flush in before, and stayed with the program.
+  const std::uint8_t byte = 0x33;
+  ASSERT_FALSE(link.port.write_all(&byte, 1, std::chrono::milliseconds(3000)).failed());
+  EXPECT_TRUE(link.board.WaitUntil([](const BoardRecord& r) { return !r.received.empty(); }));
   EXPECT_EQ(link.board.record().resets, 1u);
 }
 
