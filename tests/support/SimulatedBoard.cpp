@@ -148,7 +148,15 @@ void SimulatedBoard::Pump(milliseconds timeout) {
     line_closed_ = true;
     Update([](BoardRecord& r) { r.hung_up = true; });
   }
-  TakeIn(pty_.Read(timeout));
+  TakeIn(Look(timeout));
+}
+
+PseudoTerminal::Input SimulatedBoard::Look(milliseconds timeout) {
+  const auto start = steady_clock::now();
+  PseudoTerminal::Input input = pty_.Read(timeout);
+  seen_ = {previous_look_, steady_clock::now()};
+  previous_look_ = start;
+  return input;
 }
 
 void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
@@ -157,10 +165,11 @@ void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
     return;
   }
   if (input.flushed) {
-    const auto now = steady_clock::now();
-    const bool reset =
-        last_flush_ && now - *last_flush_ >= kResetGapMin && now - *last_flush_ <= kResetGapMax;
-    last_flush_ = now;
+    // Measured from when the board saw them, the flushes may lie further
+    // apart than they came, or closer: a reset gap is one that may lie within.
+    const bool reset = last_flush_ && seen_.latest - last_flush_->earliest >= kResetGapMin &&
+                       seen_.earliest - last_flush_->latest <= kResetGapMax;
+    last_flush_ = seen_;
     if (reset) throw Reset{};
     flushed_ = true;
     return;
@@ -173,7 +182,7 @@ void SimulatedBoard::Settle() {
   auto last = steady_clock::now();
   while (steady_clock::now() - last < kResetSettle) {
     if (stop_) throw Stop{};
-    if (pty_.Read(kPoll).flushed) last = steady_clock::now();
+    if (Look(kPoll).flushed) last = steady_clock::now();
   }
   // A flush after the reset has settled starts afresh: the host's flush right
   // after a download must not count as a second reset.
@@ -228,7 +237,7 @@ void SimulatedBoard::Send(Bytes bytes) {
 void SimulatedBoard::SendPrompt(std::uint8_t prompt) {
   // A flush the host made before the prompt goes out cannot discard it, even
   // when its report is still unread: take in what has come so far first.
-  TakeIn(pty_.Read(milliseconds(0)));
+  TakeIn(Look(milliseconds(0)));
   flushed_ = false;
   Bytes bytes = config_.faults.stray_bytes;
   bytes.push_back(prompt);

@@ -17,11 +17,14 @@
 // - Bytes from the host end the timing too, as a reset sends none: the first
 //   flush of an opening (the program sets the line up) and the first after
 //   bytes from the host end nothing.
-// - A flush report that comes 150 ms to 1 s after the previous one, with
-//   nothing between them, resets the board, whose boot monitor starts once no
-//   flush has come for 50 ms; the flush after that starts afresh again. So a
-//   slow step between setting the line up and a reset resets the board early,
-//   once, and the reset's own last flush then is a lone flush.
+// - A flush report that may have come 150 ms to 1 s after the previous one,
+//   with nothing between them, resets the board, whose boot monitor starts
+//   once no flush has come for 50 ms; the flush after that starts afresh
+//   again. The board knows when a report came only to within the time between
+//   two of its looks at the line, and takes the widest reading: a board
+//   thread kept waiting may see a reset early, never miss one. So a slow step
+//   between setting the line up and a reset resets the board early, once, and
+//   the reset's own last flush then is a lone flush.
 // - Any other flush is no reset; while the board waits for the answer to a
 //   prompt (START of the boot monitor or the loader, the passthrough's
 //   prompts), such a flush makes it send the prompt again, since the flush
@@ -164,6 +167,8 @@ class SimulatedBoard {
   // Host link, board thread only.
   // Waits at most timeout for the host and takes in what it sent or did.
   void Pump(std::chrono::milliseconds timeout);
+  // Reads the line at most timeout, noting in seen_ when what it delivered came.
+  PseudoTerminal::Input Look(std::chrono::milliseconds timeout);
   // Keeps the host's bytes for Receive; a flush resets the board or marks
   // whatever was sent before it as discarded.
   void TakeIn(const PseudoTerminal::Input& input);
@@ -219,8 +224,17 @@ class SimulatedBoard {
   bool flushed_ = false;
   bool listening_ = false;  // written on the board thread only, under mutex_
   bool line_closed_ = false;
+  // When what the last look delivered came: after the look before began, and
+  // before the last one ended. A report waiting when a look begins comes with
+  // that look, so a board thread that is slow to look widens the window.
+  struct Seen {
+    std::chrono::steady_clock::time_point earliest;
+    std::chrono::steady_clock::time_point latest;
+  };
+  Seen seen_{};
+  std::chrono::steady_clock::time_point previous_look_{};
   // The previous flush report of this opening, with no reset and no host byte since.
-  std::optional<std::chrono::steady_clock::time_point> last_flush_;
+  std::optional<Seen> last_flush_;
   std::thread thread_;
 };
 
