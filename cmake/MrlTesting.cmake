@@ -7,20 +7,17 @@ function(mrl_add_test name)
                        PROPERTIES ENVIRONMENT "MRL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
-# mrl_add_fuzzer(NAME SOURCE src CORPUS dir [RUNS n] LIBS ...): a libFuzzer target, built only
-# with MRL_FUZZ, run as a CTest test on a scratch copy of its seed corpus: for n inputs when RUNS
-# is given, so that a slow target still sees that many whatever the machine, else for
-# MRL_FUZZ_SECONDS.
-set(MRL_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target without a run count runs as a test")
+# mrl_add_fuzzer(NAME SOURCE src CORPUS dir [SECONDS n] LIBS ...): a libFuzzer target, built only
+# with MRL_FUZZ, run as a CTest test on a scratch copy of its seed corpus for n seconds, or else for
+# MRL_FUZZ_SECONDS. A time, never a count of inputs: a busy machine runs fewer inputs, not longer.
+set(MRL_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target without its own time runs as a test")
 function(mrl_add_fuzzer name)
   if(NOT MRL_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "SOURCE;CORPUS;RUNS" "LIBS" ${ARGN})
-  if(F_RUNS)
-    set(limit -DRUNS=${F_RUNS})
-  else()
-    set(limit -DSECONDS=${MRL_FUZZ_SECONDS})
+  cmake_parse_arguments(F "" "SOURCE;CORPUS;SECONDS" "LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS ${MRL_FUZZ_SECONDS})
   endif()
   add_executable(${name} ${F_SOURCE})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -29,7 +26,7 @@ function(mrl_add_fuzzer name)
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
   add_test(NAME ${name}
            COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}> -DSEEDS=${F_CORPUS}
-                   -DSCRATCH=${scratch} ${limit}
+                   -DSCRATCH=${scratch} -DSECONDS=${F_SECONDS}
                    -P ${PROJECT_SOURCE_DIR}/cmake/RunFuzzer.cmake)
 endfunction()
 

@@ -1,7 +1,9 @@
 #include "port/GenericPort.h"
 
 #include <algorithm>
+#include <functional>
 #include <thread>
+#include <utility>
 
 namespace qmx {
 namespace {
@@ -16,23 +18,25 @@ constexpr milliseconds kBackToBack{9};
 // The longest single wait; a transfer without a deadline looks again this often.
 constexpr milliseconds kLongestWait{100};
 
-// The whole-transfer deadline on the steady clock, taken once at the start.
+// The whole-transfer deadline on the port's clock, taken once at the start.
 class TransferClock {
  public:
-  explicit TransferClock(milliseconds timeout)
-      : timeout_(timeout), deadline_(steady_clock::now() + timeout) {}
+  using Now = std::function<steady_clock::time_point()>;
+  TransferClock(milliseconds timeout, Now now)
+      : timeout_(timeout), now_(std::move(now)), deadline_(now_() + timeout) {}
 
   // How long the wait before the next call may take; 0: call back to back.
   milliseconds next_wait() const {
     if (timeout_.count() == 0) return kLongestWait;
     if (timeout_ <= kBackToBack) return milliseconds(0);
-    const auto left = std::chrono::ceil<milliseconds>(deadline_ - steady_clock::now());
+    const auto left = std::chrono::ceil<milliseconds>(deadline_ - now_());
     return std::clamp(left, milliseconds(0), kLongestWait);
   }
-  bool expired() const { return timeout_.count() != 0 && steady_clock::now() >= deadline_; }
+  bool expired() const { return timeout_.count() != 0 && now_() >= deadline_; }
 
  private:
   milliseconds timeout_;
+  Now now_;
   steady_clock::time_point deadline_;
 };
 
@@ -84,9 +88,13 @@ int GenericPort::wait_sent(milliseconds) {
   return 0;
 }
 
+steady_clock::time_point GenericPort::now() const {
+  return steady_clock::now();
+}
+
 GenericPort::TransferResult GenericPort::read_all(std::uint8_t* buf, unsigned len,
                                                   milliseconds timeout) {
-  const TransferClock clock(timeout);
+  const TransferClock clock(timeout, [this] { return now(); });
   return TransferAll([&](unsigned done, unsigned rest) { return read_some(buf + done, rest); },
                      [&](milliseconds limit) { wait_ready(Readiness::kInput, limit); }, len, clock,
                      Error::kReadFailed);
@@ -94,7 +102,7 @@ GenericPort::TransferResult GenericPort::read_all(std::uint8_t* buf, unsigned le
 
 GenericPort::TransferResult GenericPort::write_all(const std::uint8_t* data, unsigned len,
                                                    milliseconds timeout) {
-  const TransferClock clock(timeout);
+  const TransferClock clock(timeout, [this] { return now(); });
   TransferResult handed =
       TransferAll([&](unsigned done, unsigned rest) { return write_some(data + done, rest); },
                   [&](milliseconds limit) { wait_ready(Readiness::kRoom, limit); }, len, clock,

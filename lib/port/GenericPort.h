@@ -75,6 +75,10 @@ class GenericPort {
   // once all have, or a negative value on failure. The base knows of no such
   // queue: 0 at once. Called by write_all on its thread.
   virtual int wait_sent(std::chrono::milliseconds limit);
+  // The clock on which read_all and write_all measure their deadline; the
+  // base reads the steady clock. Called on the thread of the transfer; what
+  // it returns must never go back.
+  virtual std::chrono::steady_clock::time_point now() const;
 };
 
 inline const GenericPort::Error GenericPort::Error::kOpenFailed{1};

@@ -37,17 +37,18 @@ TEST(SimulatedBoard, ALoneFlushIsNoResetButTheResetSequenceIs) {
       [](const BoardRecord& r) { return r.resets >= 1 && r.running == Program::kBootMonitor; }));
 }
 
-// The host flushes right after the ACK of a valid checksum, which may take the
-// ACK with it: the board still runs the program.
-TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
-  BoardLink link;
+// Sends a small image to the boot monitor and flushes after pause, as the
+// program does after a download; the board runs it once it has taken in every
+// flush before.
+void ExpectADownloadAccepted(BoardLink& link,
+                             std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
   HexProtocol hex(link.protocol, HexProtocol::Speed::kFast, 5000);
-  link.port.reset();
   const Bytes image(64, 0x42);
   std::ostringstream out;
   testing::internal::CaptureStdout();
   const mrl::Result result = hex.DownloadFile(image.data(), 64, false, out);
   testing::internal::GetCapturedStdout();
+  std::this_thread::sleep_for(pause);
   link.port.flush();
   ASSERT_FALSE(result.failed()) << result.msg();
   ASSERT_TRUE(link.board.WaitUntil([](const BoardRecord& r) { return !r.downloads.empty(); }));
@@ -55,6 +56,30 @@ TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
   EXPECT_NE(download.answer, BootDownload::Answer::kNack);
   EXPECT_EQ(download.image, image);
   EXPECT_EQ(link.board.record().running, Program::kUserProgram);
+}
+
+// The host flushes right after the ACK of a valid checksum, which may take the
+// ACK with it: the board still runs the program.
+TEST(SimulatedBoard, AcceptsADownloadWhoseLastAckWasFlushedAway) {
+  BoardLink link;
+  link.port.reset();
+  ExpectADownloadAccepted(link);
+}
+
+// A slow step between setting the line up and the reset, as long as a reset's
+// own pause, resets the board once: the reset's last flush, and the flush
+// after a download that took as long, are no second reset.
+TEST(SimulatedBoard, ASlowStepBeforeAResetMakesOneReset) {
+  BoardLink link;  // sets the line up, which flushes
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  link.port.reset();
+  ExpectADownloadAccepted(link, std::chrono::milliseconds(300));
+  // The program takes a byte the host sends after the flush: the board took
+  // the flush in before, and stayed with the program.
+  const std::uint8_t byte = 0x33;
+  ASSERT_FALSE(link.port.write_all(&byte, 1, std::chrono::milliseconds(3000)).failed());
+  EXPECT_TRUE(link.board.WaitUntil([](const BoardRecord& r) { return !r.received.empty(); }));
+  EXPECT_EQ(link.board.record().resets, 1u);
 }
 
 // The host's size test on a loader board finds one prompt, so its command
@@ -104,6 +129,24 @@ TEST(SimulatedBoard, AFlushOfTheHostsOutputAloneDiscardsNoPrompt) {
   qmx::SerialPort port(board.device().c_str());
   ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
   ExpectTheSizeTestAcknowledged(board, port);
+}
+
+// Each opening of the line starts the reading of flushes afresh: the setup
+// flushes of two runs of the program, as far apart as a reset's last two, are
+// no reset, and the board still runs its loader for a third.
+TEST(SimulatedBoard, FlushesOfTwoOpeningsAreNoReset) {
+  mrl_test::SimulatedBoard board(Running(Program::kLoader));
+  for (int run = 0; run < 2; ++run) {
+    if (run > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    qmx::SerialPort port(board.device().c_str());
+    ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+    qmx::SetUpBoardLine(port, 115200);
+  }
+  qmx::SerialPort port(board.device().c_str());
+  ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+  ExpectTheSizeTestAcknowledged(board, port);
+  EXPECT_EQ(board.record().resets, 0u);
+  EXPECT_EQ(board.record().running, Program::kLoader);
 }
 
 // Each run of the program opens the board anew; the board keeps its state.

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/ScriptedPort.h"
@@ -33,6 +34,38 @@ std::size_t Calls(const ScriptedPort& port, Direction direction) {
 long long MillisecondsSince(steady_clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(steady_clock::now() - start).count();
 }
+
+// A scripted port on a clock of the test's own, which moves only as the port
+// says: each some-operation takes call_time, each wait for readiness takes 1 ms
+// (the base's pause, the port never becoming ready) or its limit when shorter,
+// and a test lets more time pass with pass().
+class ClockedPort : public ScriptedPort {
+ public:
+  std::chrono::microseconds call_time{100};
+  std::vector<milliseconds> wait_limits;  // the limit of each wait_ready call
+
+  void pass(steady_clock::duration time) { now_ += time; }
+  steady_clock::duration elapsed() const { return now_ - steady_clock::time_point(); }
+
+  int read_some(std::uint8_t* buf, unsigned len) override {
+    pass(call_time);
+    return ScriptedPort::read_some(buf, len);
+  }
+  int write_some(const std::uint8_t* data, unsigned len) override {
+    pass(call_time);
+    return ScriptedPort::write_some(data, len);
+  }
+  void wait_ready(Readiness, milliseconds limit) override {
+    wait_limits.push_back(limit);
+    pass(std::min(limit, milliseconds(1)));
+  }
+
+ protected:
+  steady_clock::time_point now() const override { return now_; }
+
+ private:
+  steady_clock::time_point now_{};
+};
 
 TEST(GenericPortError, MessagesByCode) {
   for (int code = 0; code < 256; ++code) {
@@ -158,42 +191,55 @@ TEST(GenericPort, TimeoutZeroHasNoDeadline) {
   }
 }
 
-// A port that never delivers times out at the deadline, polled about once a
-// millisecond meanwhile.
-TEST(GenericPort, TimeoutOf3000PollsEveryMillisecond) {
+// The base waits for readiness by pausing a millisecond: not at once, and not
+// for its whole limit.
+TEST(GenericPort, BaseWaitPausesAMillisecond) {
   ScriptedPort port;
-  std::vector<std::uint8_t> buf(1);
   const auto start = steady_clock::now();
+  port.wait_ready(qmx::GenericPort::Readiness::kInput, milliseconds(10000));
+  const auto elapsed = steady_clock::now() - start;
+  EXPECT_GE(elapsed, milliseconds(1));
+  EXPECT_LT(elapsed, milliseconds(5000));
+}
+
+// A port that never delivers times out at the deadline, waiting for it between
+// calls meanwhile, never past the deadline: with the base's pause of a
+// millisecond, one call a millisecond.
+TEST(GenericPort, TimeoutOf3000PollsEveryMillisecond) {
+  ClockedPort port;
+  port.call_time = std::chrono::microseconds(0);
+  std::vector<std::uint8_t> buf(1);
   const auto result = Transfer(port, Direction::kRead, buf, milliseconds(3000));
-  const long long elapsed = MillisecondsSince(start);
 
   ASSERT_TRUE(result.failed());
   EXPECT_EQ(static_cast<int>(result), 4);
   EXPECT_EQ(result.msg(), "Operation timed out");
-  EXPECT_GE(elapsed, 3000);
-  EXPECT_LE(port.read_lengths.size(), 3001u);
-  EXPECT_GE(port.read_lengths.size(), 300u);
+  EXPECT_EQ(port.elapsed(), milliseconds(3000));
+  EXPECT_EQ(port.read_lengths.size(), 3000u);
+  ASSERT_EQ(port.wait_limits.size(), 3000u);
+  for (std::size_t i = 0; i < port.wait_limits.size(); ++i) {
+    const milliseconds left(3000 - static_cast<long long>(i));
+    EXPECT_EQ(port.wait_limits[i], std::min(left, milliseconds(100))) << "wait " << i;
+  }
 }
 
-// Short timeouts poll back to back and time out once that much time has passed.
+// Short timeouts poll back to back, never waiting, until that much time has
+// passed, and then time out.
 TEST(GenericPort, TimeoutsOf1To9PollWithoutPause) {
-  std::size_t calls = 0;
-  long long total_ms = 0;
   for (int timeout = 1; timeout <= 9; ++timeout) {
-    ScriptedPort port;
-    std::vector<std::uint8_t> buf(1);
-    const auto start = steady_clock::now();
-    const auto result = Transfer(port, Direction::kRead, buf, milliseconds(timeout));
-    const auto elapsed = steady_clock::now() - start;
-    ASSERT_TRUE(result.failed());
-    EXPECT_EQ(static_cast<int>(result), 4);
-    EXPECT_GE(elapsed, milliseconds(timeout));
-    calls += port.read_lengths.size();
-    total_ms += timeout;
+    for (Direction direction : {Direction::kRead, Direction::kWrite}) {
+      ClockedPort port;
+      port.write_script = std::deque<int>(1000, 0);  // the link takes nothing
+      std::vector<std::uint8_t> buf(1);
+      const auto result = Transfer(port, direction, buf, milliseconds(timeout));
+      ASSERT_TRUE(result.failed()) << timeout << " ms";
+      EXPECT_EQ(static_cast<int>(result), 4);
+      EXPECT_TRUE(port.wait_limits.empty()) << timeout << " ms";
+      // Each call takes 100 us: ten calls a millisecond, up to the deadline.
+      EXPECT_EQ(Calls(port, direction), 10u * timeout) << timeout << " ms";
+      EXPECT_EQ(port.elapsed(), milliseconds(timeout));
+    }
   }
-  // Pausing a millisecond between polls would allow at most one call per
-  // millisecond and one more per transfer.
-  EXPECT_GT(calls, static_cast<std::size_t>(total_ms + 9));
 }
 
 struct LateCase {
@@ -211,11 +257,11 @@ class DeadlinePassesDuringCall : public ::testing::TestWithParam<LateCase> {};
 // passed still completes the transfer; otherwise no further call is made.
 TEST_P(DeadlinePassesDuringCall, CompletionWinsOverTheClock) {
   const LateCase& c = GetParam();
-  ScriptedPort port;
+  ClockedPort port;
   port.feed({1});
   port.before_read = [&] {
     if (port.read_lengths.size() != 2) return;
-    std::this_thread::sleep_for(milliseconds(c.timeout_ms + 5));
+    port.pass(milliseconds(c.timeout_ms + 5));
     port.feed(c.completes ? std::vector<std::uint8_t>{2, 3, 4} : std::vector<std::uint8_t>{2});
   };
   std::vector<std::uint8_t> buf(4);
@@ -241,8 +287,8 @@ INSTANTIATE_TEST_SUITE_P(ShortAndLongTimeouts, DeadlinePassesDuringCall,
 
 // A link that holds written bytes for a while: wait_sent answers the count
 // still unsent from a script, one entry per call, the last entry repeating;
-// while bytes are unsent it waits its whole limit.
-class HoldingPort : public ScriptedPort {
+// while bytes are unsent it waits its whole limit, or a call's time for none.
+class HoldingPort : public ClockedPort {
  public:
   std::deque<int> unsent_script = {0};
   std::vector<milliseconds> sent_limits;  // the limit of each wait_sent call
@@ -252,7 +298,7 @@ class HoldingPort : public ScriptedPort {
     sent_limits.push_back(limit);
     const int unsent = unsent_script.front();
     if (unsent_script.size() > 1) unsent_script.pop_front();
-    if (unsent > 0) std::this_thread::sleep_for(limit);
+    if (unsent > 0) pass(std::max<steady_clock::duration>(limit, call_time));
     return unsent;
   }
 };
@@ -280,9 +326,8 @@ TEST_P(WriteWaitsUntilSent, UnderTheTransferDeadline) {
   std::vector<std::uint8_t> out = {1, 2, 3, 4};
   const milliseconds timeout(c.timeout_ms);
 
-  const auto start = steady_clock::now();
   const auto result = Transfer(port, Direction::kWrite, out, timeout);
-  const auto elapsed = steady_clock::now() - start;
+  const auto elapsed = port.elapsed();
 
   EXPECT_EQ(static_cast<int>(result), c.code);
   EXPECT_EQ(port.written, out);

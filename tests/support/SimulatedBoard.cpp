@@ -15,9 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 // The port's reset sequence flushes twice at once and a third time 200 ms
-// later: a flush report that follows the previous one by this much is the last
-// flush of a reset. Flushes closer together (opening the port, then a reset)
-// or further apart (one run of the program after another) are not.
+// later: a flush report that follows the previous one of the same opening by
+// this much is the last flush of a reset. Flushes closer together (setting the
+// line up, then a reset) or further apart (a lone flush long after a reset) are not.
 constexpr milliseconds kResetGapMin{150};
 constexpr milliseconds kResetGapMax{1000};
 // The boot monitor starts once no flush has come for this long.
@@ -166,19 +166,33 @@ void SimulatedBoard::Pump(milliseconds timeout) {
     line_closed_ = true;
     Update([](BoardRecord& r) { r.hung_up = true; });
   }
-  TakeIn(pty_.Read(timeout));
+  TakeIn(Look(timeout));
+}
+
+PseudoTerminal::Input SimulatedBoard::Look(milliseconds timeout) {
+  const auto start = steady_clock::now();
+  PseudoTerminal::Input input = pty_.Read(timeout);
+  seen_ = {previous_look_, steady_clock::now()};
+  previous_look_ = start;
+  return input;
 }
 
 void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
+  if (input.closed) {
+    last_flush_.reset();
+    return;
+  }
   if (input.flushed) {
-    const auto now = steady_clock::now();
-    const auto gap = now - last_flush_;
-    const bool reset = gap >= kResetGapMin && gap <= kResetGapMax;
-    last_flush_ = now;
+    // Measured from when the board saw them, the flushes may lie further
+    // apart than they came, or closer: a reset gap is one that may lie within.
+    const bool reset = last_flush_ && seen_.latest - last_flush_->earliest >= kResetGapMin &&
+                       seen_.earliest - last_flush_->latest <= kResetGapMax;
+    last_flush_ = seen_;
     if (reset) throw Reset{};
     flushed_ = true;
     return;
   }
+  if (!input.data.empty()) last_flush_.reset();
   pending_.insert(pending_.end(), input.data.begin(), input.data.end());
 }
 
@@ -186,11 +200,11 @@ void SimulatedBoard::Settle() {
   auto last = steady_clock::now();
   while (steady_clock::now() - last < kResetSettle) {
     if (stop_) throw Stop{};
-    if (pty_.Read(kPoll).flushed) last = steady_clock::now();
+    if (Look(kPoll).flushed) last = steady_clock::now();
   }
   // A flush after the reset has settled starts afresh: the host's flush right
   // after a download must not count as a second reset.
-  last_flush_ = {};
+  last_flush_.reset();
   pending_.clear();
   pending_at_ = 0;
   flushed_ = false;
@@ -241,7 +255,7 @@ void SimulatedBoard::Send(Bytes bytes) {
 void SimulatedBoard::SendPrompt(std::uint8_t prompt) {
   // A flush the host made before the prompt goes out cannot discard it, even
   // when its report is still unread: take in what has come so far first.
-  TakeIn(pty_.Read(milliseconds(0)));
+  TakeIn(Look(milliseconds(0)));
   flushed_ = false;
   Bytes bytes = config_.faults.stray_bytes;
   bytes.push_back(prompt);

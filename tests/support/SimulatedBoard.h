@@ -9,15 +9,29 @@
 // It sees a reset the way a real board sees the port's reset sequence: a
 // pseudo-terminal carries no RTS or DTR, but every flush of the slave side is
 // reported to the master, and a reset flushes twice at once and a third time
-// 200 ms later. So a flush report that comes 150 ms to 1 s after the previous
-// one resets the board, whose boot monitor starts 50 ms later. Any other flush
-// is no reset; while the board waits for the answer to a prompt (START of the
-// boot monitor or the loader, the passthrough's prompts), such a flush makes
-// it send the prompt again, since the flush discarded it. A flush made before
-// the prompt went out discarded nothing of it, even when the board takes it in
-// only afterwards. So a run of the program that does not reset the board
-// should start less than 150 ms or more than 1 s after the previous run's last
-// flush.
+// 200 ms later (then waits 100 ms). The board reads those reports by these rules:
+// - Flush timing counts within one opening of the line only. The board does not
+//   hold the slave side open itself, so it sees the line close when the last
+//   program that had it open closes it; the next opening starts afresh, and no
+//   flush of one run of the program is ever measured against one of another.
+// - Bytes from the host end the timing too, as a reset sends none: the first
+//   flush of an opening (the program sets the line up) and the first after
+//   bytes from the host end nothing.
+// - A flush report that may have come 150 ms to 1 s after the previous one,
+//   with nothing between them, resets the board, whose boot monitor starts
+//   once no flush has come for 50 ms; the flush after that starts afresh
+//   again. The board knows when a report came only to within the time between
+//   two of its looks at the line, and takes the widest reading: a board
+//   thread kept waiting may see a reset early, never miss one. So a slow step
+//   between setting the line up and a reset resets the board early, once, and
+//   the reset's own last flush then is a lone flush.
+// - Any other flush is no reset; while the board waits for the answer to a
+//   prompt (START of the boot monitor or the loader, the passthrough's
+//   prompts), such a flush makes it send the prompt again, since the flush
+//   discarded it. A flush made before the prompt went out discarded nothing of
+//   it, even when the board takes it in only afterwards.
+// A host that keeps the line open between tests of its own should flush less
+// than 150 ms or more than 1 s after its previous flush, unless it resets.
 //
 // Tests read what the board saw with record() or wait for it with WaitUntil;
 // the board runs on its own thread from construction to destruction. The
@@ -159,6 +173,8 @@ class SimulatedBoard {
   // Host link, board thread only.
   // Waits at most timeout for the host and takes in what it sent or did.
   void Pump(std::chrono::milliseconds timeout);
+  // Reads the line at most timeout, noting in seen_ when what it delivered came.
+  PseudoTerminal::Input Look(std::chrono::milliseconds timeout);
   // Keeps the host's bytes for Receive; a flush resets the board or marks
   // whatever was sent before it as discarded.
   void TakeIn(const PseudoTerminal::Input& input);
@@ -217,7 +233,17 @@ class SimulatedBoard {
   bool flushed_ = false;
   bool listening_ = false;  // written on the board thread only, under mutex_
   bool line_closed_ = false;
-  std::chrono::steady_clock::time_point last_flush_{};
+  // When what the last look delivered came: after the look before began, and
+  // before the last one ended. A report waiting when a look begins comes with
+  // that look, so a board thread that is slow to look widens the window.
+  struct Seen {
+    std::chrono::steady_clock::time_point earliest;
+    std::chrono::steady_clock::time_point latest;
+  };
+  Seen seen_{};
+  std::chrono::steady_clock::time_point previous_look_{};
+  // The previous flush report of this opening, with no reset and no host byte since.
+  std::optional<Seen> last_flush_;
   std::thread thread_;
 };
 
