@@ -19,6 +19,20 @@ namespace mrl {
 // EEPROM byte address of the board's HWID.
 inline constexpr std::uint16_t kHwidAddress = 110;
 
+// The bytes of the board's HWID from there on.
+inline constexpr std::uint16_t kHwidLength = 8;
+
+// Whether len bytes written at address reach the board's HWID.
+inline bool CoversHwid(std::uint64_t address, std::uint64_t len) {
+  return address < kHwidAddress + kHwidLength && address + len > kHwidAddress;
+}
+
+// Marks that the HWID to program starts going to the board now: a HWID text
+// file must no longer offer it, whatever happens next.
+inline void NoteHwidGoingOut(RunState& state) {
+  if (state.hwid_supply) state.hwid_supply->MarkHandedOut();
+}
+
 // Runs use on the firmware when it holds an Image. Any other kind fails with
 // kInvalidArgument before anything reaches the board; the action list never
 // lets that happen.

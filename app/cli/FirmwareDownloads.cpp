@@ -101,12 +101,18 @@ Result DownloadImgImage(RunState& state, bool rfload) {
     return qmx::Error::InOrder<Result>(
         [&] { return offset != 0 ? FileCheck(img.IsValid(state.offset)) : qmx::Error::None{}; },
         [&] {
+          // An image bound to the HWID to program carries it from here on.
+          const auto going_out = [&] {
+            if (state.firmware_carries_new_hwid) NoteHwidGoingOut(state);
+          };
           if (rfload) {
+            going_out();
             return RfLoaderProtocol(*state.port_protocol).DownloadFile(raw.data(), LengthOf(raw));
           }
           return qmx::Error::InOrder<Result>(
               [&] { return EnsureEepromHolds(loader, std::uint64_t{offset} + raw.size()); },
               [&] {
+                going_out();
                 return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out);
               });
         });
@@ -141,6 +147,7 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();
             return AnnouncedDownload(out, TbfHeadline(i, n), [&] {
+              if (CoversHwid(entry.GetAddress().value(), raw.size())) NoteHwidGoingOut(state);
               return loader.DownloadFile(raw.data(), LengthOf(raw), entry.GetAddress().value(),
                                          out);
             });
@@ -166,6 +173,7 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid) {
       const std::string headline =
           "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
       return AnnouncedDownload(out, headline, [&] {
+        if (i == n) NoteHwidGoingOut(state);  // the "hwid" section added above
         const unsigned len = LengthOf(section.bytes);
         if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
         return loader.DownloadFile(section.bytes.data(), len,

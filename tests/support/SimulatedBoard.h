@@ -119,6 +119,7 @@ struct BoardRecord {
   unsigned rf_status_polls = 0;
   std::vector<std::uint8_t> received;  // what the host sent to the running user program
   bool hung_up = false;                // the board has gone away (HangUp)
+  bool loader_held = false;            // the loader waits for HoldLoader(false)
 };
 
 class SimulatedBoard {
@@ -140,6 +141,10 @@ class SimulatedBoard {
   // The running user program sends bytes to the host, as a program's console
   // output does; a board that runs no user program sends them once one runs.
   void SendToHost(std::vector<std::uint8_t> bytes);
+  // While held, the loader image waits before it prompts for its next command
+  // (record().loader_held says when it does), so a test can act at that point
+  // of a run whose host waits without a deadline; releasing lets it go on.
+  void HoldLoader(bool held);
   // The board goes away, as an unplugged USB serial adapter does: the line
   // hangs up and stays so. Returns once it has (false: not within timeout).
   bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
@@ -166,6 +171,8 @@ class SimulatedBoard {
   // when not given) and returns it; a lone flush makes it send prompt again.
   std::uint8_t AwaitAnswer(std::uint8_t prompt, std::optional<std::uint8_t> expected);
   void Settle();
+  // Waits while HoldLoader holds the loader.
+  void WaitWhileHeld();
   // The programs, board thread only; each returns the program that runs next.
   Program BootMonitor();
   Program Loader();
@@ -202,6 +209,7 @@ class SimulatedBoard {
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
+  bool hold_loader_ = false;  // under mutex_
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
