@@ -58,8 +58,11 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // kEepromTooSmall; any other failure says nothing.
 Result TestEepromSize(RunState& state);
 // Reads `length` EEPROM bytes from `offset` into extract_file. A file that
-// cannot be opened fails before the board is asked; a failed read leaves it
-// empty; a write or close that fails is Cannot open file.
+// cannot be written (or created) fails with Cannot open file before the board
+// is asked. A regular file, or a new one, is replaced whole only once every
+// byte was read and checked, so a failed read leaves an existing file as it
+// was and creates none; what is no regular file (a device, a FIFO) is written
+// directly. A write or close that fails is Cannot open file.
 Result ExtractEeprom(RunState& state);
 // Writes `length` bytes of 0xFF at `offset`, without a size test.
 Result ClearEeprom(RunState& state);
