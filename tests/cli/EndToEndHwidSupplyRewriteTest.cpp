@@ -70,10 +70,10 @@ class EndToEndHwidSupplyRewrite : public EndToEnd {
   std::string Supply(const std::string& contents = LinesFrom(0)) {
     return dir_.Write("hwids.txt", contents);
   }
-  std::unique_ptr<ProgramRun> Start(SimulatedBoard& board, const std::string& supply,
-                                    std::vector<std::string> more = {}) {
-    std::vector<std::string> words{"--dev", board.device(), "--sethwid", supply, "--hwid_file"};
-    words.insert(words.end(), more.begin(), more.end());
+  std::unique_ptr<ProgramRun> Start(SimulatedBoard& board, const std::string& supply) {
+    // No deadline of its own: the test decides when it is waited on too long.
+    const std::vector<std::string> words{"--dev",       board.device(), "--sethwid", supply,
+                                         "--hwid_file", "--timeout",    "0"};
     return std::make_unique<ProgramRun>(MrlBinary(), words);
   }
 };
@@ -141,7 +141,7 @@ TEST_F(EndToEndHwidSupplyRewrite, RunWaitingForASupplyReadsTheFileThatReplacedIt
 TEST_F(EndToEndHwidSupplyRewrite, LinesAddedDuringARunAreKept) {
   const std::string supply = Supply(LinesFrom(3));
   board().HoldLoader(true);
-  const auto run = Start(board(), supply, {"--timeout", "0"});
+  const auto run = Start(board(), supply);
   ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.loader_held; }, kPrompt));
   std::ofstream(supply, std::ios::binary | std::ios::app) << "AAAAAAAAAAAA\nBBBBBBBBBBBB\n";
   board().HoldLoader(false);
