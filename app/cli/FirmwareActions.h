@@ -25,7 +25,7 @@ Result LoadIs2023File(RunState& state);
 
 // Replaces the xip image by its img image, bound to new_hwid (sethwid) or
 // board_hwid, with pages of 4096 bytes (flash) or 64. A failed conversion
-// keeps the xip image.
+// keeps the xip image. Notes whether the image carries new_hwid.
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash);
 // Pads the img image with zeros to a multiple of 8192 bytes; an image that
 // would pass 65536 bytes is left alone and refused with Invalid file format.
@@ -38,7 +38,8 @@ Result EraseFlashImage(RunState& state);
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there when not 0) through the
 // loader, after the EEPROM size test when it ends beyond 32768 bytes; with
-// rfload through the RF loader instead, which has no offset.
+// rfload through the RF loader instead, which has no offset. An image that
+// carries new_hwid marks it gone out (NoteHwidGoingOut) as its transfer begins.
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
@@ -47,12 +48,14 @@ Result DownloadIs2023Image(RunState& state);
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
 // n"), then its hex program after a board reset; the size test first when
-// the contents end beyond 32768 bytes. An empty table only says so.
+// the contents end beyond 32768 bytes. An empty table only says so. The
+// transfer of an image that reaches the HWID marks the HWID gone out.
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
 // 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
-// EEPROM at the low 16 bits of it.
+// EEPROM at the low 16 bits of it; the "hwid" section marks the HWID gone out
+// as its transfer begins.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
 // kEepromTooSmall; any other failure says nothing.
