@@ -1,8 +1,16 @@
 // The actions that work on the board's EEPROM or flash as a whole: erase,
 // size test, extract and clear. The loader image runs on the board.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <fstream>
+#include <string>
+#include <string_view>
 #include <variant>
+
+#include "FileReplacement.h"
 
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
@@ -28,6 +36,23 @@ std::uint64_t RangeEnd(const RunState& state) {
   return std::uint64_t{state.offset.value()} + state.length.value();
 }
 
+// Whether path names something that is there and is no regular file (a
+// device, a FIFO, standard output), which is written as it stands.
+bool IsNoRegularFile(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+// Whether this user may write the file path names, when there is one: a file
+// the user may not write is not replaced by one the user may.
+bool MayWrite(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) return true;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  static_cast<void>(::close(fd));
+  return true;
+}
+
 }  // namespace
 
 Result EraseFlashImage(RunState& state) {
@@ -45,16 +70,36 @@ Result TestEepromSize(RunState& state) {
 }
 
 Result ExtractEeprom(RunState& state) {
-  std::ofstream file(state.extract_file, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) return FileFailure(qmx::File::Common::Error::kCannotOpen);
-  qmx::File::Bytes buffer(state.length.value());
+  const std::string& path = state.extract_file;
   ImgProtocol loader(*state.port_protocol);
+  const auto read = [&](qmx::File::Bytes& buffer) {
+    return qmx::Error::InOrder<Result>(
+        [&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
+        [&] {
+          return loader.ExtractImage(buffer.data(), state.length.value(), state.offset.value());
+        });
+  };
+  const Result cannot_open = FileFailure(qmx::File::Common::Error::kCannotOpen);
+  qmx::File::Bytes buffer(state.length.value());
+  if (IsNoRegularFile(path)) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file.is_open()) return cannot_open;
+    return qmx::Error::InOrder<Result>([&] { return read(buffer); },
+                                       [&] { return WriteAndClose(file, buffer); });
+  }
+  // A file is replaced only by bytes that all checked out, so a failed read
+  // leaves it as it was, or not there at all.
+  FileReplacement replacement(path, FileReplacement::Target::kRegularFileOrNew);
+  if (!MayWrite(path) || !replacement.ready()) return cannot_open;
   return qmx::Error::InOrder<Result>(
-      [&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
-      [&] {
-        return loader.ExtractImage(buffer.data(), state.length.value(), state.offset.value());
-      },
-      [&] { return WriteAndClose(file, buffer); });
+      [&] { return read(buffer); },
+      [&]() -> Result {
+        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+        if (replacement.Write(bytes) && replacement.Commit()) {
+          return qmx::Error::None{};
+        }
+        return cannot_open;
+      });
 }
 
 Result ClearEeprom(RunState& state) {

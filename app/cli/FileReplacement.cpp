@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,15 @@ namespace mrl {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
+// The characters a temporary name ends with after its dot, and how many.
+constexpr char kNameCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kNameSuffixLength = 6;
+// How many names are tried before a folder is taken to be full of them.
+constexpr int kNameAttempts = 100;
+// Permission bits of a temporary file until the commit gives it those of the
+// file it replaces, and of a file the commit creates (less the umask).
+constexpr mode_t kPrivateMode = 0600;
+constexpr mode_t kNewFileMode = 0666;
 
 // The start of the first data at or after at in fd, end when only a hole
 // follows. A file system that cannot tell holes has data everywhere.
@@ -32,17 +42,32 @@ off_t EndOfData(int fd, off_t at, off_t end) {
   return hole > at ? std::min(hole, end) : end;
 }
 
-// The names of the temporary files that are ours to remove.
+// The folder part of an absolute path.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The names of the temporary files that are ours to remove. A name is added
+// and removed under the same lock as the step that creates or ends it, so
+// that UnlinkAll never finds a file without its name or a name whose file is
+// another's.
 class PendingNames {
  public:
-  void Add(const std::string& name) {
+  template <typename Step>
+  bool AddWhen(const std::string& name, Step created) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (!created()) return false;
     names_.push_back(name);
+    return true;
   }
-  void Remove(const std::string& name) {
+  template <typename Step>
+  bool RemoveWhen(const std::string& name, Step ended) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (!ended()) return false;
     const auto found = std::find(names_.begin(), names_.end(), name);
     if (found != names_.end()) names_.erase(found);
+    return true;
   }
   void UnlinkAll() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -66,8 +91,21 @@ void RemovePendingReplacements() {
   Pending().UnlinkAll();
 }
 
-int FileReplacementSteps::CreateTemporary(std::string& name) const {
-  return ::mkostemp(name.data(), O_CLOEXEC);
+int FileReplacementSteps::CreateUnnamed(const std::string& folder, mode_t mode) const {
+  return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+}
+
+int FileReplacementSteps::CreateNamed(const std::string& name, mode_t mode) const {
+  return ::open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
+}
+
+bool FileReplacementSteps::Link(int fd, const std::string& name) const {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return true;
+  }
+  // Without /proc the descriptor itself is linked, which needs more privilege.
+  return errno == ENOENT && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
 }
 
 bool FileReplacementSteps::WriteAll(int fd, std::string_view data) const {
@@ -88,39 +126,87 @@ bool FileReplacementSteps::Rename(const std::string& from, const std::string& to
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-FileReplacement::FileReplacement(const std::string& path, const FileReplacementSteps& steps) {
+FileReplacement::FileReplacement(const std::string& path, Target target,
+                                 const FileReplacementSteps& steps) {
   char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr || ::stat(resolved, &old_) != 0 ||
-      !S_ISREG(old_.st_mode)) {
-    return;
+  if (::stat(path.c_str(), &old_) == 0) {
+    if (!S_ISREG(old_.st_mode) || ::realpath(path.c_str(), resolved) == nullptr) return;
+    existed_ = true;
+    target_ = resolved;
+    folder_ = FolderOf(target_);
+  } else {
+    struct stat link {};
+    // Nothing at all may be there: a symbolic link that leads nowhere is not
+    // replaced by a file.
+    if (errno != ENOENT || target != Target::kRegularFileOrNew ||
+        ::lstat(path.c_str(), &link) == 0) {
+      return;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (base.empty() || base == "." || base == ".." ||
+        ::realpath(folder.c_str(), resolved) == nullptr) {
+      return;
+    }
+    folder_ = resolved;
+    target_ = (folder_ == "/" ? "" : folder_) + "/" + base;
   }
-  target_ = resolved;
-  name_ = target_ + ".XXXXXX";
-  fd_ = steps.CreateTemporary(name_);
-  pending_ = fd_ >= 0;
-  if (pending_) Pending().Add(name_);
+  const mode_t mode = existed_ ? kPrivateMode : kNewFileMode;
+  fd_ = steps.CreateUnnamed(folder_, mode);
+  for (int attempt = 0; fd_ < 0 && attempt < kNameAttempts; ++attempt) {
+    const std::string name = TemporaryName();
+    const bool created = Pending().AddWhen(name, [&] {
+      fd_ = steps.CreateNamed(name, mode);
+      return fd_ >= 0;
+    });
+    if (created) name_ = name;
+    if (!created && errno != EEXIST) break;
+  }
 }
 
 FileReplacement::~FileReplacement() {
   Discard();
 }
 
+std::string FileReplacement::TemporaryName() const {
+  long name_max = ::pathconf(folder_.c_str(), _PC_NAME_MAX);
+  if (name_max <= 0) name_max = NAME_MAX;
+  // The file's own name, cut so that the dot and the suffix still fit.
+  const std::string base = target_.substr(target_.rfind('/') + 1);
+  const auto kept = static_cast<std::size_t>(
+      std::max<long>(1, name_max - 1 - static_cast<long>(kNameSuffixLength)));
+  static std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kNameCharacters - 2);
+  std::string suffix(kNameSuffixLength, ' ');
+  for (char& c : suffix) c = kNameCharacters[pick(random)];
+  return (folder_ == "/" ? "" : folder_) + "/" + base.substr(0, kept) + "." + suffix;
+}
+
 void FileReplacement::Discard() {
   if (fd_ >= 0) static_cast<void>(::close(std::exchange(fd_, -1)));
-  if (!std::exchange(pending_, false)) return;
-  static_cast<void>(::unlink(name_.c_str()));
-  Pending().Remove(name_);
+  if (name_.empty()) return;
+  const std::string name = std::exchange(name_, std::string());
+  static_cast<void>(Pending().RemoveWhen(name, [&] {
+    static_cast<void>(::unlink(name.c_str()));
+    return true;
+  }));
+}
+
+bool FileReplacement::Write(std::string_view bytes, const FileReplacementSteps& steps) {
+  return ready() && ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0 &&
+         steps.WriteAll(fd_, bytes);
 }
 
 bool FileReplacement::CopyFrom(int source, off_t from, const FileReplacementSteps& steps) {
   struct stat status {};
-  if (!ready() || ::fstat(source, &status) != 0) return false;
-  const off_t start = size_ - from;  // where offset 0 of source would go
+  if (!ready() || ::fstat(source, &status) != 0 || ::ftruncate(fd_, 0) != 0) return false;
   off_t end = status.st_size;
   std::array<char, kCopyBufferSize> buffer;
   for (off_t at = NextData(source, from, end); at < end; at = NextData(source, at, end)) {
     const off_t data_end = EndOfData(source, at, end);
-    if (::lseek(fd_, start + at, SEEK_SET) < 0) return false;
+    if (::lseek(fd_, at - from, SEEK_SET) < 0) return false;
     while (at < data_end) {
       const auto wanted = static_cast<std::size_t>(
           std::min<off_t>(data_end - at, static_cast<off_t>(buffer.size())));
@@ -137,20 +223,29 @@ bool FileReplacement::CopyFrom(int source, off_t from, const FileReplacementStep
       at += got;
     }
   }
-  size_ = std::max(size_, start + end);
-  return ::ftruncate(fd_, size_) == 0;
+  return ::ftruncate(fd_, std::max<off_t>(0, end - from)) == 0;
 }
 
 bool FileReplacement::Commit(const FileReplacementSteps& steps) {
   if (!ready()) return false;
-  // The owner first: giving a file away clears its set-id bits.
-  const bool owned = ::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM;
-  const bool committed = owned && ::fchmod(fd_, old_.st_mode & 07777) == 0 && steps.Sync(fd_) &&
-                         ::close(std::exchange(fd_, -1)) == 0 && steps.Rename(name_, target_);
-  if (committed) {
-    pending_ = false;
-    Pending().Remove(name_);
+  bool committed = true;
+  if (existed_) {
+    // The owner first: giving a file away clears its set-id bits.
+    committed = (::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM) &&
+                ::fchmod(fd_, old_.st_mode & 07777) == 0;
   }
+  committed = committed && steps.Sync(fd_);
+  for (int attempt = 0; committed && name_.empty() && attempt < kNameAttempts; ++attempt) {
+    const std::string name = TemporaryName();
+    if (Pending().AddWhen(name, [&] { return steps.Link(fd_, name); })) {
+      name_ = name;
+    } else if (errno != EEXIST) {
+      committed = false;
+    }
+  }
+  committed = committed && !name_.empty() && ::close(std::exchange(fd_, -1)) == 0 &&
+              Pending().RemoveWhen(name_, [&] { return steps.Rename(name_, target_); });
+  if (committed) name_.clear();
   Discard();
   return committed;
 }

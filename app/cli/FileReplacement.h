@@ -15,10 +15,16 @@ namespace mrl {
 class FileReplacementSteps {
  public:
   virtual ~FileReplacementSteps() = default;
-  // Creates and opens a new file named by name, whose last six characters are
-  // "XXXXXX" and become the created name (as mkstemp does); its descriptor,
-  // or -1 with errno set.
-  virtual int CreateTemporary(std::string& name) const;
+  // Opens a new file in folder that has no name (O_TMPFILE) with the
+  // permission bits mode (less the umask); its descriptor, or -1 with errno
+  // set where the file system has no such files.
+  virtual int CreateUnnamed(const std::string& folder, mode_t mode) const;
+  // Creates and opens the new file name with the permission bits mode (less
+  // the umask), failing when name exists; its descriptor, or -1 with errno set.
+  virtual int CreateNamed(const std::string& name, mode_t mode) const;
+  // Gives the unnamed file open at fd the name name, failing when name
+  // exists; false with errno set when it cannot.
+  virtual bool Link(int fd, const std::string& name) const;
   // Writes all of data to fd at its offset; false when any part of it cannot
   // be written.
   virtual bool WriteAll(int fd, std::string_view data) const;
@@ -29,49 +35,66 @@ class FileReplacementSteps {
   virtual bool Rename(const std::string& from, const std::string& to) const;
 };
 
-// The new contents of a regular file, gathered in a temporary file in the
-// folder of the file (through symbolic links: of the file they lead to, so the
-// links keep leading to it) until Commit puts it in the file's place. The
-// temporary file is removed when this object goes uncommitted, so the old
-// file is never touched unless the replacement succeeds.
+// The new contents of a file, gathered in a temporary file in the folder of
+// the file (through symbolic links: of the file they lead to, so the links
+// keep leading to it) until Commit puts it in the file's place. Where the file
+// system allows, the temporary file has no name until the commit, so that not
+// even a process killed outright leaves it behind; elsewhere it has a name
+// that never makes the folder's longest names fail, and that is removed when
+// this object goes uncommitted or RemovePendingReplacements runs. Main thread
+// only (RemovePendingReplacements excepted).
 class FileReplacement {
  public:
+  // What the path may name.
+  enum class Target {
+    kRegularFile,       // an existing regular file
+    kRegularFileOrNew,  // that, or nothing at all: the commit creates the file
+  };
+
   // Creates the empty temporary file; not ready() when path does not lead to
-  // a regular file or no file can be created next to it.
-  explicit FileReplacement(const std::string& path,
+  // what target admits or no file can be created next to it.
+  explicit FileReplacement(const std::string& path, Target target = Target::kRegularFile,
                            const FileReplacementSteps& steps = FileReplacementSteps{});
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  bool ready() const { return pending_ && fd_ >= 0; }
+  bool ready() const { return fd_ >= 0; }
 
-  // Appends what source holds from offset from to its end, through a buffer of
-  // a fixed size whatever the amount; holes of source stay holes. False when
-  // source cannot be read or the temporary file not written.
+  // Makes the temporary file hold what source holds from offset from to its
+  // end, in place of what it held, through a buffer of a fixed size whatever
+  // the amount; holes of source stay holes. False when source cannot be read
+  // or the temporary file not written.
   bool CopyFrom(int source, off_t from, const FileReplacementSteps& steps = FileReplacementSteps{});
+  // Makes the temporary file hold bytes, in place of what it held; false when
+  // they cannot be written.
+  bool Write(std::string_view bytes, const FileReplacementSteps& steps = FileReplacementSteps{});
 
   // Gives the temporary file the old file's owner and group (where the system
-  // allows: a user who may not give a file away keeps it) and permission bits,
-  // puts it on the disk and renames it over the old file. False when any of
-  // that fails; the old file then keeps its contents and the temporary file is
-  // gone.
+  // allows: a user who may not give a file away keeps it) and permission bits
+  // (a new file keeps those it was created with), puts it on the disk and
+  // renames it over the old file. False when any of that fails; the old file
+  // then keeps its contents (a new one is not created) and the temporary file
+  // is gone. Not ready() afterwards either way.
   bool Commit(const FileReplacementSteps& steps = FileReplacementSteps{});
 
  private:
   void Discard();
+  // A name in the folder for the temporary file that no file has yet.
+  std::string TemporaryName() const;
 
-  std::string target_;  // the file to replace, links resolved
-  struct stat old_ {};  // what the file was when the replacement began
-  std::string name_;    // the temporary file's
+  std::string folder_;    // the folder of the file, links resolved
+  std::string target_;    // the file to replace, links resolved
+  bool existed_ = false;  // whether the file was there when the replacement began
+  struct stat old_ {};    // what it was then
+  std::string name_;      // the temporary file's, while it has one
   int fd_ = -1;
-  bool pending_ = false;  // the temporary file exists and is ours to remove
-  off_t size_ = 0;        // what the temporary file is to hold, holes included
 };
 
-// Removes the temporary files of the replacements neither committed nor
-// discarded yet, for an end of the process that runs no destructors (the
-// interrupt). Any thread may call it while replacements are in use.
+// Removes the temporary files of the replacements that have a name and are
+// neither committed nor discarded yet, for an end of the process that runs no
+// destructors (the interrupt). Any thread may call it while replacements are
+// in use; a commit is either complete or undone when it returns.
 void RemovePendingReplacements();
 
 }  // namespace mrl

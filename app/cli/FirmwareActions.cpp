@@ -53,7 +53,9 @@ Result LoadIs2023File(RunState& state) {
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash) {
   return WithFirmware<qmx::File::Xip>(state, [&](const qmx::File::Xip& xip) {
     const HWID::Raw& hwid = sethwid ? state.new_hwid : state.board_hwid;
-    return StoreFirmware(state, xip.ToImg(hwid, flash ? kFlashPageSize : kEepromPageSize));
+    Result stored = StoreFirmware(state, xip.ToImg(hwid, flash ? kFlashPageSize : kEepromPageSize));
+    state.firmware_carries_new_hwid = sethwid && !stored.failed();
+    return stored;
   });
 }
 

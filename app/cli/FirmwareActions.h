@@ -25,7 +25,7 @@ Result LoadIs2023File(RunState& state);
 
 // Replaces the xip image by its img image, bound to new_hwid (sethwid) or
 // board_hwid, with pages of 4096 bytes (flash) or 64. A failed conversion
-// keeps the xip image.
+// keeps the xip image. Notes whether the image carries new_hwid.
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash);
 // Pads the img image with zeros to a multiple of 8192 bytes; an image that
 // would pass 65536 bytes is left alone and refused with Invalid file format.
@@ -38,7 +38,8 @@ Result EraseFlashImage(RunState& state);
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there when not 0) through the
 // loader, after the EEPROM size test when it ends beyond 32768 bytes; with
-// rfload through the RF loader instead, which has no offset.
+// rfload through the RF loader instead, which has no offset. An image that
+// carries new_hwid marks it gone out (NoteHwidGoingOut) as its transfer begins.
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
@@ -51,13 +52,15 @@ Result GuardHwidSlot(RunState& state);
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
 // n"), then its hex program after a board reset; the size test first when
-// the contents end beyond 32768 bytes. An empty table only says so.
+// the contents end beyond 32768 bytes. An empty table only says so. The
+// transfer of an image that reaches the HWID marks the HWID gone out.
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
 // 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
 // EEPROM at the low 16 bits of it, after the EEPROM size test when an EEPROM
-// section ends beyond 32768 bytes. The entry's sections must have passed
+// section ends beyond 32768 bytes; the "hwid" section marks the HWID gone out
+// as its transfer begins. The entry's sections must have passed
 // HoffSectionRefusal for the target.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
@@ -65,8 +68,11 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 Result TestEepromSize(RunState& state);
 // Reads `length` EEPROM bytes from `offset` into extract_file, after the
 // EEPROM size test when they end beyond 32768 bytes. A file that cannot be
-// opened fails before the board is asked; a failed read leaves it empty; a
-// write or close that fails is Cannot open file.
+// written (or created) fails with Cannot open file before the board is asked.
+// A regular file, or a new one, is replaced whole only once every byte was
+// read and checked, so a failed read leaves an existing file as it was and
+// creates none; what is no regular file (a device, a FIFO) is written
+// directly. A write or close that fails is Cannot open file.
 Result ExtractEeprom(RunState& state);
 // Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
 // they end beyond 32768 bytes.

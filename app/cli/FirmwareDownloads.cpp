@@ -86,14 +86,17 @@ std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name) {
 }
 
 // Sends every section of entry ("Loading HOFF section (i/n)"), to flash at
-// its 32-bit offset or to EEPROM at the low 16 bits of it.
-Result DownloadHoffSections(ImgProtocol& loader, const HOFF::Entry& entry, bool flash,
-                            std::ostream& out) {
+// its 32-bit offset or to EEPROM at the low 16 bits of it; the last is the
+// "hwid" section.
+Result DownloadHoffSections(RunState& state, ImgProtocol& loader, const HOFF::Entry& entry,
+                            bool flash) {
+  std::ostream& out = state.console.out;
   const std::size_t n = entry.sections.size();
   return EachInOrder(entry.sections, [&](const HOFF::Section& section, std::size_t i) {
     const std::string headline =
         "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
     return AnnouncedDownload(out, headline, [&] {
+      if (i == n) NoteHwidGoingOut(state);
       const unsigned len = LengthOf(section.bytes);
       if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
       return loader.DownloadFile(section.bytes.data(), len,
@@ -122,12 +125,18 @@ Result DownloadImgImage(RunState& state, bool rfload) {
     return qmx::Error::InOrder<Result>(
         [&] { return offset != 0 ? FileCheck(img.IsValid(state.offset)) : qmx::Error::None{}; },
         [&] {
+          // An image bound to the HWID to program carries it from here on.
+          const auto going_out = [&] {
+            if (state.firmware_carries_new_hwid) NoteHwidGoingOut(state);
+          };
           if (rfload) {
+            going_out();
             return RfLoaderProtocol(*state.port_protocol).DownloadFile(raw.data(), LengthOf(raw));
           }
           return qmx::Error::InOrder<Result>(
               [&] { return EnsureEepromHolds(loader, std::uint64_t{offset} + raw.size()); },
               [&] {
+                going_out();
                 return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out);
               });
         });
@@ -162,6 +171,7 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();
             return AnnouncedDownload(out, TbfHeadline(i, n), [&] {
+              if (CoversHwidSlot(entry.GetAddress().value(), raw.size())) NoteHwidGoingOut(state);
               return loader.DownloadFile(raw.data(), LengthOf(raw), entry.GetAddress().value(),
                                          out);
             });
@@ -189,7 +199,7 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid) {
         return EachInOrder(state.hoff_file.entries, [&](HOFF::Entry& entry, std::size_t) {
           if (entry.name != state.hoff_entry) return Result(qmx::Error::None{});
           entry.sections.push_back(HOFF::Section{"hwid", kHwidAddress, hwid});
-          return DownloadHoffSections(loader, entry, flash, state.console.out);
+          return DownloadHoffSections(state, loader, entry, flash);
         });
       });
 }

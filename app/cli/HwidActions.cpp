@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "RamImageDownload.h"
-#include "file/RegularFile.h"
 #include "link/HwidResult.h"
 #include "link/ImgProtocol.h"
 #include "link/RfLoaderProtocol.h"
@@ -117,22 +116,27 @@ bool IsHwidText(std::string_view text) {
 }
 
 Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  const qmx::File::RegularFile file = qmx::File::RegularFile::OpenForReading(state.sethwid);
-  const std::optional<FirstLine> first = file.is_open() ? ReadFirstLine(file.fd()) : std::nullopt;
-  if (!first) {
-    return Refuse(state, "Unable to open HWID text file for reading!\n", HwidFileCannotOpen());
+  HwidSupply& supply = state.hwid_supply.emplace(state.sethwid, state.console.out);
+  const std::optional<FirstLine> first =
+      supply.is_open() ? ReadFirstLine(supply.fd()) : std::nullopt;
+  const auto refuse = [&](const char* why, const Error& code) {
+    state.hwid_supply.reset();
+    return Refuse(state, why, code);
+  };
+  if (!first) return refuse("Unable to open HWID text file for reading!\n", HwidFileCannotOpen());
+  // Its rewrite would give the other names the old file, which still offers
+  // the HWID this run programs.
+  if (supply.links() > 1) {
+    return refuse(
+        "The HWID text file has more than one name (hard link); its rewrite would part them, "
+        "so it is not used.\n",
+        SpecificError::kInvalidArgument);
   }
   if (!IsHwidText(first->text)) {
-    return Refuse(state, "The text file did not contain a valid HWID!\n",
-                  SpecificError::kInvalidArgument);
+    return refuse("The text file did not contain a valid HWID!\n", SpecificError::kInvalidArgument);
   }
-  // The rest of the file is set aside now, so that a file that cannot be
-  // rewritten is found out before the board is touched.
-  FileReplacement& rest = state.hwid_file_replacement.emplace(state.sethwid, steps);
-  if (!rest.CopyFrom(file.fd(), first->rest_at, steps)) {
-    state.hwid_file_replacement.reset();
-    return Refuse(state, kCannotWriteHwidFile, HwidFileCannotOpen());
-  }
+  if (!supply.Prepare(first->rest_at, steps))
+    return refuse(kCannotWriteHwidFile, HwidFileCannotOpen());
   state.new_hwid = HWID::base32ToRaw(first->text.c_str());
   return kSuccess;
 }
@@ -199,13 +203,28 @@ Result GuardExistingHwid(RunState& state) {
 }
 
 Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  const bool replaced = state.hwid_file_replacement && state.hwid_file_replacement->Commit(steps);
-  state.hwid_file_replacement.reset();
+  const bool replaced = state.hwid_supply && state.hwid_supply->Commit(steps);
+  state.hwid_supply.reset();
   if (replaced) return kSuccess;
   state.console.err << kCannotWriteHwidFile << "The board now holds HWID "
                     << HwidToHexStr(state.new_hwid) << HwidTob32Str(state.new_hwid)
                     << ", which the HWID text file still lists.\n";
   return HwidFileCannotOpen();
+}
+
+Result SettleHwidSupply(RunState& state, Result result, const FileReplacementSteps& steps) {
+  if (!result.failed() || !state.hwid_supply || !state.hwid_supply->handed_out()) return result;
+  const bool replaced = state.hwid_supply->Commit(steps);
+  state.hwid_supply.reset();
+  const std::string hwid = HwidToHexStr(state.new_hwid) + HwidTob32Str(state.new_hwid);
+  if (replaced) {
+    state.console.err << "The board may now hold HWID " << hwid
+                      << ", so it was taken off the HWID text file.\n";
+  } else {
+    state.console.err << kCannotWriteHwidFile << "The board may now hold HWID " << hwid
+                      << ", which the HWID text file still lists.\n";
+  }
+  return result;
 }
 
 }  // namespace mrl

@@ -10,6 +10,7 @@
 
 #include "ActionPlan.h"
 #include "FileReplacement.h"
+#include "HwidSupply.h"
 #include "RunState.h"
 #include "file/HWID.h"
 #include "link/Error.h"
@@ -26,12 +27,13 @@ std::string HwidTob32Str(HWID::Raw hwid);
 // the HWID to program accept nothing else.
 bool IsHwidText(std::string_view text);
 
-// Reads the first line of the HWID text file named by `sethwid` (a regular
-// file, never waited on); that line, a final carriage return dropped, must be
-// HWID text and becomes new_hwid. The rest of the file is copied, not held,
-// into the replacement that WriteBackHwidFile puts in the file's place, so a
-// file that cannot be rewritten fails here, before the board is touched; the
-// file itself is left as it is.
+// Takes the HWID text file named by `sethwid` (a regular file, never waited
+// on unless another run holds it, see HwidSupply) for the run and reads its
+// first line; that line, a final carriage return dropped, must be HWID text
+// and becomes new_hwid. A file with more than one name is refused. The rest
+// of the file is copied, not held, into the rewrite that WriteBackHwidFile
+// puts in the file's place, so a file that cannot be rewritten fails here,
+// before the board is touched; the file itself is left as it is.
 Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps = FileReplacementSteps{});
 // `sethwid` must be HWID text; it becomes new_hwid.
 Result ParseHwidArgument(RunState& state);
@@ -56,11 +58,18 @@ Result PrintHwid(RunState& state, bool winbond);
 Result RequireExistingHwid(RunState& state);
 // Fails with kInvalidArgument when the board has a HWID.
 Result GuardExistingHwid(RunState& state);
-// Replaces the HWID text file by what ReadHwidFile set aside; the file holds
-// either its old or its new contents at every moment. Any failure says so on
-// the console, together with the HWID the board now holds that the file still
-// lists, and is File::Common error 1; the file keeps its old contents.
+// Replaces the HWID text file by what it holds now without its first line,
+// and lets the file go; the file holds either its old or its new contents at
+// every moment. Any failure says so on the console, together with the HWID the
+// board now holds that the file still lists, and is File::Common error 1; the
+// file keeps its old contents.
 Result WriteBackHwidFile(RunState& state,
                          const FileReplacementSteps& steps = FileReplacementSteps{});
+// Passes an action's result on. When it is a failure that came after the HWID
+// to program started going to the board, first takes that HWID off the HWID
+// text file as WriteBackHwidFile would and says on the console that the board
+// may hold it (or, when the rewrite fails, that the file still lists it).
+Result SettleHwidSupply(RunState& state, Result result,
+                        const FileReplacementSteps& steps = FileReplacementSteps{});
 
 }  // namespace mrl

@@ -2,6 +2,7 @@
 
 #include "ActionBinding.h"
 #include "EntrySelection.h"
+#include "HwidActions.h"
 #include "MemoryTypeOption.h"
 #include "UnsignedOption.h"
 #include "WriteLimits.h"
@@ -189,7 +190,11 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
 qmx::Verdict LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
   const Plan plan = PlanActions(vm);
   for (const mrl::PlannedAction& planned : plan.actions) {
-    funcs->push_back(mrl::BindAction(planned, *this, vm, input_fd_));
+    // Whichever action fails, a HWID that may have reached the board leaves
+    // the HWID text file.
+    funcs->push_back([this, action = mrl::BindAction(planned, *this, vm, input_fd_)] {
+      return mrl::SettleHwidSupply(*this, action());
+    });
   }
   return plan.verdict;
 }

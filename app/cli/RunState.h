@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FileReplacement.h"
+#include "HwidSupply.h"
 #include "console/Console.h"
 #include "file/CommonFirmwareFile.h"
 #include "file/HOFF.h"
@@ -63,9 +63,12 @@ struct RunState {
   HWID::Raw board_hwid{};  // read from the board; all zero: the board has none
   HWID::Raw new_hwid{};    // to program
   std::string sethwid;     // the HWID text, or with hwid_file the HWID text file's path
-  // The HWID text file without its first line, ready to take the file's place
-  // once the board holds that HWID; removed unused when the run ends sooner.
-  std::optional<FileReplacement> hwid_file_replacement;
+  // The HWID text file this run holds, with its rewrite ready to take the
+  // file's place once the board holds that HWID; let go unused when the run
+  // ends sooner.
+  std::optional<HwidSupply> hwid_supply;
+  // Whether firmware is an image bound to new_hwid, whose download carries it.
+  bool firmware_carries_new_hwid = false;
   std::string belto_ls_pt_gpio;
   std::vector<BeltoLsInitPassthroughCommand> passthrough_commands;
 

@@ -160,8 +160,9 @@ mrl::Result ImgProtocol::ExtractImage(std::uint8_t* buffer, unsigned len, std::u
         [&] {
           protocol_.console().out << "Beginning image extraction...\n";
           protocol_.read_all_with_throw(buffer, len);
-          protocol_.console().out << "Done image extraction!\n";
-          return FinishDownload(buffer, len);
+          mrl::Result checked = FinishDownload(buffer, len);
+          if (!checked.failed()) protocol_.console().out << "Done image extraction!\n";
+          return checked;
         });
   });
 }

@@ -1,6 +1,7 @@
 // The EEPROM actions against the simulated board: size test, extract, clear
 // and the flash erase.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -102,17 +103,23 @@ TEST(ExtractEeprom, WritesExactlyTheBytesRead) {
   EXPECT_EQ(record.commands.back().items, (std::vector<std::uint16_t>{8, 0x100}));
 }
 
-TEST(ExtractEeprom, FailedReadLeavesTheFileEmpty) {
-  BoardConfig config = Running(Program::kLoader);
-  config.faults.wrong_crc = true;
-  BoardSession session(config);
-  ScratchFile file;
-  file.Write(Pattern(100, 9));
-  session.state.extract_file = file.path();
-  session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
-  const mrl::Result result = mrl::ExtractEeprom(session.state);
-  EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kInvalidChecksum)) << result.msg();
-  EXPECT_TRUE(file.Read().empty());
+TEST(ExtractEeprom, FailedReadLeavesAnExistingFileAsItWasAndCreatesNone) {
+  for (const bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "existing file" : "new name");
+    BoardConfig config = Running(Program::kLoader);
+    config.faults.wrong_crc = true;
+    BoardSession session(config);
+    ScratchFile file;
+    if (existing) file.Write(Pattern(100, 9));
+    session.state.extract_file = file.path();
+    session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
+    const mrl::Result result = mrl::ExtractEeprom(session.state);
+    EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kInvalidChecksum)) << result.msg();
+    EXPECT_EQ(::access(file.path().c_str(), F_OK) == 0, existing);
+    if (existing) {
+      EXPECT_EQ(file.Read(), Pattern(100, 9));
+    }
+  }
 }
 
 struct UnwritableCase {

@@ -3,6 +3,9 @@
 // board's pseudo-terminal as its serial port, and a test checks its exit
 // status, what it printed and what the board ended up holding.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -186,6 +189,15 @@ class EndToEnd : public testing::Test {
  private:
   std::unique_ptr<SimulatedBoard> board_;
 };
+
+// Whether the folder takes files without a name (O_TMPFILE), in which the
+// program gathers a file's new contents where it can.
+inline bool TakesUnnamedFiles(const TempDir& dir) {
+  const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
 
 // Fails the test unless the board saw nothing of the run: no reset, no byte,
 // no download, command or write.

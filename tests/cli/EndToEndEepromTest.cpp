@@ -1,5 +1,11 @@
 // The program's EEPROM tools on a simulated board: extract, clear and the size test.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
 
 #include "EndToEnd.h"
 
@@ -19,6 +25,62 @@ TEST_F(EndToEndEeprom, ExtractWritesExactlyTheBytesRead) {
   EXPECT_EQ(AfterStandInWarning(run.err), "");
   const Bytes expected = Slice(board().eeprom(), 104, 16);
   EXPECT_EQ(TempDir::Read(file), std::string(expected.begin(), expected.end()));
+}
+
+// Where the bytes go: a file is replaced whole, through symbolic links and
+// keeping its permission bits; what is no regular file is written as it stands.
+TEST_F(EndToEndEeprom, ExtractReplacesAFileAndWritesWhatIsNoFileDirectly) {
+  StartBoard(WithHwid());
+  const Bytes bytes = Slice(board().eeprom(), 104, 16);
+  const std::string expected(bytes.begin(), bytes.end());
+  const std::string existing = dir_.Write("old.bin", std::string(1000, 'o'));
+  ASSERT_EQ(::chmod(existing.c_str(), 0640), 0);
+  const std::string link = dir_ / "link.bin";
+  std::filesystem::create_symlink("old.bin", link);
+  const std::string fifo = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The FIFO's reader, which must find every byte come through it.
+  std::string through_fifo;
+  std::thread reader([&] { through_fifo = TempDir::Read(fifo); });
+  const struct {
+    std::string target;
+    std::string extract;
+  } cases[] = {{dir_ / "new.bin", "new.bin"}, {link, "old.bin"}, {fifo, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    const ProgramOutcome run = Mrl({"--extract", c.target, "--offset", "104", "--length", "16"});
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    if (!c.extract.empty()) {
+      EXPECT_EQ(TempDir::Read(dir_ / c.extract), expected);
+    }
+  }
+  reader.join();
+  EXPECT_EQ(through_fifo, expected);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::status(existing).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"fifo", "link.bin", "new.bin", "old.bin"}));
+}
+
+// Found before the board is asked for any byte.
+TEST_F(EndToEndEeprom, ExtractToWhatCannotBeWrittenIsRefusedBeforeTheBoard) {
+  const std::string read_only = dir_.Write("read-only.bin", "kept");
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+  std::vector<std::string> targets{dir_ / "missing/extract.bin", dir_.path().string()};
+  if (::geteuid() != 0) targets.push_back(read_only);  // root may write it anyway
+  for (const std::string& target : targets) {
+    SCOPED_TRACE(target);
+    StartBoard();
+    const ProgramOutcome run = Mrl({"--extract", target, "--length", "16"});
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
+    for (const LoaderCommand& command : board().record().commands) {
+      EXPECT_NE(command.command, 2) << "the board was read";
+    }
+  }
+  EXPECT_EQ(TempDir::Read(read_only), "kept");
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"read-only.bin"});
 }
 
 TEST_F(EndToEndEeprom, ClearFillsTheRangeWithFF) {

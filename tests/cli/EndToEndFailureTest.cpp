@@ -93,18 +93,26 @@ TEST_F(EndToEndFailedRun, AMissingInputFileSendsNothing) {
   EXPECT_EQ(record.resets, 0u);
 }
 
-TEST_F(EndToEndFailedRun, AnExtractWhoseTransferFailsLeavesTheFileEmpty) {
-  BoardConfig config = WithHwid();
-  config.faults.wrong_crc = true;
-  StartBoard(config);
-  const std::string file = dir_.Write("extract.bin", "old contents");
-  const ProgramOutcome run = Mrl({"--extract", file, "--length", "16"});
-  ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
-  EXPECT_EQ(AfterStandInWarning(run.err), "Invalid checksum\n");
-  EXPECT_TRUE(std::filesystem::exists(file));
-  EXPECT_EQ(TempDir::Read(file), "");
+TEST_F(EndToEndFailedRun, AnExtractWhoseTransferFailsLosesNothing) {
+  for (const bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "over an existing file" : "to a new name");
+    TempDir dir;
+    BoardConfig config = WithHwid();
+    config.faults.wrong_crc = true;
+    StartBoard(config);
+    const std::string old_contents(1000, 'o');
+    const std::string file = existing ? dir.Write("backup.bin", old_contents) : dir / "backup.bin";
+    const ProgramOutcome run = Mrl({"--extract", file, "--length", "64"});
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\n") << "nothing is done";
+    EXPECT_EQ(AfterStandInWarning(run.err), "Invalid checksum\n");
+    EXPECT_EQ(dir.Names(),
+              existing ? std::vector<std::string>{"backup.bin"} : std::vector<std::string>{});
+    if (existing) {
+      EXPECT_EQ(TempDir::Read(file), old_contents);
+    }
+  }
 }
 
 // A full disk is a failure, not a success.

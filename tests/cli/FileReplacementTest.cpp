@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,76 @@ TEST(FileReplacement, IsNotReadyWhereNoRegularFileCanBeReplaced) {
   }
   EXPECT_EQ(TempDir::Read("/proc/version"), proc_contents);
   EXPECT_TRUE(dir.Names().empty());
+}
+
+// Steps of a file system that has no files without a name.
+class NamedOnly : public mrl::FileReplacementSteps {
+ public:
+  int CreateUnnamed(const std::string&, mode_t) const override {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+};
+
+TEST(FileReplacement, TemporaryFileHasANameOnlyWhereItMust) {
+  const struct {
+    const char* name;
+    bool unnamed;
+    std::size_t during;  // entries of the folder while the replacement is pending
+  } cases[] = {{"without a name", true, 1}, {"with a name", false, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    if (c.unnamed && mrl::FileReplacementSteps().CreateUnnamed(dir.path(), 0600) < 0) {
+      continue;  // the file system has none
+    }
+    const NamedOnly named_only;
+    const mrl::FileReplacementSteps plain;
+    const mrl::FileReplacementSteps& steps = c.unnamed ? plain : named_only;
+    // The longest name a file may have leaves no room for a suffix.
+    const std::string target = dir.Write(std::string(255, 'n'), "old");
+    FileReplacement replacement(target, FileReplacement::Target::kRegularFile, steps);
+    ASSERT_TRUE(replacement.ready());
+    ASSERT_TRUE(replacement.Write("new", steps));
+    EXPECT_EQ(dir.Names().size(), c.during);
+    ASSERT_TRUE(replacement.Commit(steps));
+    EXPECT_EQ(TempDir::Read(target), "new");
+    EXPECT_EQ(dir.Names().size(), 1u);
+  }
+}
+
+TEST(FileReplacement, PendingNamedTemporaryFilesAreRemovedOnRequest) {
+  TempDir dir;
+  const std::string target = dir.Write("target", "old");
+  const NamedOnly steps;
+  FileReplacement replacement(target, FileReplacement::Target::kRegularFile, steps);
+  ASSERT_TRUE(replacement.Write("new", steps));
+  ASSERT_EQ(dir.Names().size(), 2u);
+  mrl::RemovePendingReplacements();
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
+  EXPECT_FALSE(replacement.Commit(steps)) << "its file is gone";
+  EXPECT_EQ(TempDir::Read(target), "old");
+}
+
+TEST(FileReplacement, NewFileIsCreatedOnlyByTheCommit) {
+  TempDir dir;
+  const std::string target = dir / "new";
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "committed" : "dropped");
+    {
+      FileReplacement replacement(target, FileReplacement::Target::kRegularFileOrNew);
+      ASSERT_TRUE(replacement.ready());
+      ASSERT_TRUE(replacement.Write("bytes"));
+      EXPECT_FALSE(std::filesystem::exists(target));
+      if (commit) {
+        ASSERT_TRUE(replacement.Commit());
+      }
+    }
+    EXPECT_EQ(std::filesystem::exists(target), commit);
+  }
+  EXPECT_EQ(TempDir::Read(target), "bytes");
+  EXPECT_FALSE(FileReplacement(target + "/below").ready());
+  EXPECT_FALSE(FileReplacement(dir / "absent").ready()) << "only a new file may be absent";
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_F(HwidFile, FirstLineThatIsNotHwidTextIsRefusedAndKept) {
     EXPECT_EQ(static_cast<int>(result), mrl::SpecificError::kInvalidArgument);
     EXPECT_EQ(console.err(), "The text file did not contain a valid HWID!\n");
     EXPECT_EQ(state.new_hwid, HWID::Raw{});
-    EXPECT_FALSE(state.hwid_file_replacement);
+    EXPECT_FALSE(state.hwid_supply);
     EXPECT_EQ(Contents(file), contents);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
@@ -149,7 +149,7 @@ TEST_F(HwidFile, WhatIsNotARegularFileIsNotRead) {
     EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
     EXPECT_EQ(result.msg(), "Cannot open file");
     EXPECT_EQ(console.err(), "Unable to open HWID text file for reading!\n");
-    EXPECT_FALSE(state.hwid_file_replacement);
+    EXPECT_FALSE(state.hwid_supply);
   }
 }
 
@@ -215,9 +215,14 @@ class FailingSteps : public mrl::FileReplacementSteps {
   enum class Where { kCreation, kPartWayThroughTheWrite, kSync, kRename };
   explicit FailingSteps(Where where) : where_(where) {}
 
-  int CreateTemporary(std::string& name) const override {
-    if (where_ != Where::kCreation) return FileReplacementSteps::CreateTemporary(name);
+  int CreateUnnamed(const std::string& folder, mode_t mode) const override {
+    if (where_ != Where::kCreation) return FileReplacementSteps::CreateUnnamed(folder, mode);
     errno = EACCES;  // a folder the user may not write to
+    return -1;
+  }
+  int CreateNamed(const std::string& name, mode_t mode) const override {
+    if (where_ != Where::kCreation) return FileReplacementSteps::CreateNamed(name, mode);
+    errno = EACCES;
     return -1;
   }
   bool WriteAll(int fd, std::string_view data) const override {
@@ -258,7 +263,7 @@ TEST_F(HwidFile, SupplyThatCannotBeRewrittenFailsWhenReadAndStaysAsItWas) {
     EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
     EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
     EXPECT_EQ(run.new_hwid, HWID::Raw{});
-    EXPECT_FALSE(run.hwid_file_replacement);
+    EXPECT_FALSE(run.hwid_supply);
     EXPECT_EQ(Contents(file), kSupply);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
@@ -281,6 +286,49 @@ TEST_F(HwidFile, RewriteThatFailsAfterProgrammingSaysWhichHwidTheFileStillLists)
                   mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) +
                   " (0123456789AB), which the HWID text file still lists.\n");
     EXPECT_EQ(Contents(file), kSupply);
+    EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
+  }
+}
+
+// ---- A run that fails after the HWID went out ---------------------------------
+
+TEST_F(HwidFile, FailureAfterTheHwidWentOutTakesItOffTheFile) {
+  const std::string hwid = mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) + " (0123456789AB)";
+  const Result failed = mrl::Error(qmx::GenericPort::Error::kTimedOut);
+  const Result succeeded = qmx::Error::None{};
+  const struct {
+    const char* name;
+    bool handed_out;
+    Result result;
+    bool rewrite_fails;
+    std::string contents;
+    std::string err;
+  } cases[] = {
+      {"before the HWID went out", false, failed, false, kSupply, ""},
+      {"after it", true, failed, false, "CDEFGHJKLMNP\nQRTUVWXY0123\n",
+       "The board may now hold HWID " + hwid + ", so it was taken off the HWID text file.\n"},
+      {"after it, the rewrite failing", true, failed, true, kSupply,
+       "Unable to open HWID text file for writing!\nThe board may now hold HWID " + hwid +
+           ", which the HWID text file still lists.\n"},
+      {"no failure: the write-back comes later", true, succeeded, false, kSupply, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(file, kSupply);
+    console.Clear();
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+    ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
+    if (c.handed_out) run.hwid_supply->MarkHandedOut();
+
+    const Result settled =
+        c.rewrite_fails
+            ? mrl::SettleHwidSupply(run, c.result, FailingSteps(FailingSteps::Where::kRename))
+            : mrl::SettleHwidSupply(run, c.result);
+
+    EXPECT_EQ(static_cast<int>(settled), static_cast<int>(c.result)) << "passed on";
+    EXPECT_EQ(Contents(file), c.contents);
+    EXPECT_EQ(console.err(), c.err);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
 }

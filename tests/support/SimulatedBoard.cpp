@@ -58,8 +58,30 @@ SimulatedBoard::SimulatedBoard(BoardConfig config)
 }
 
 SimulatedBoard::~SimulatedBoard() {
-  stop_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
   thread_.join();
+}
+
+void SimulatedBoard::HoldLoader(bool held) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_loader_ = held;
+  }
+  changed_.notify_all();
+}
+
+void SimulatedBoard::WaitWhileHeld() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!hold_loader_) return;
+  record_.loader_held = true;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return !hold_loader_ || stop_; });
+  record_.loader_held = false;
+  if (stop_) throw Stop{};
 }
 
 BoardRecord SimulatedBoard::record() const {
@@ -368,6 +390,7 @@ Program SimulatedBoard::Idle() {
 
 Program SimulatedBoard::Loader() {
   for (;;) {
+    WaitWhileHeld();
     const std::uint8_t command = AwaitAnswer(kLoaderStart, std::nullopt);
     if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9) {
       Send({kLoaderNack});

@@ -137,6 +137,7 @@ struct BoardRecord {
   std::vector<std::uint8_t> received;  // what the host sent to the running user program
   bool hung_up = false;                // the board has gone away (HangUp)
   bool held = false;                   // the board has stopped at held_download_byte
+  bool loader_held = false;            // the loader waits for HoldLoader(false)
 };
 
 class SimulatedBoard {
@@ -158,6 +159,10 @@ class SimulatedBoard {
   // The running user program sends bytes to the host, as a program's console
   // output does; a board that runs no user program sends them once one runs.
   void SendToHost(std::vector<std::uint8_t> bytes);
+  // While held, the loader image waits before it prompts for its next command
+  // (record().loader_held says when it does), so a test can act at that point
+  // of a run whose host waits without a deadline; releasing lets it go on.
+  void HoldLoader(bool held);
   // The board goes away, as an unplugged USB serial adapter does: the line
   // hangs up and stays so. Returns once it has (false: not within timeout).
   bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
@@ -190,6 +195,8 @@ class SimulatedBoard {
   void Settle();
   // Waits until Release() unless it has come already.
   void Hold();
+  // Waits while HoldLoader holds the loader.
+  void WaitWhileHeld();
   // The programs, board thread only; each returns the program that runs next.
   Program BootMonitor();
   Program Loader();
@@ -226,7 +233,8 @@ class SimulatedBoard {
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
-  bool released_ = false;  // under mutex_
+  bool released_ = false;     // under mutex_
+  bool hold_loader_ = false;  // under mutex_
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;

@@ -1,0 +1,318 @@
+// A HWID supply shared by runs and changed under them: runs at once take one
+// line each, the rewrite keeps what was added meanwhile, a supply that a
+// rewrite would split is refused, and no way of ending a run hands a HWID out
+// twice or leaves a temporary file behind.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "EndToEnd.h"
+#include "file/TBF.h"
+
+namespace mrl_test {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr unsigned kHwidAt = 110;
+// Far beyond the time a run takes to reach any point, also on a busy machine.
+constexpr milliseconds kPrompt{10000};
+
+const std::string kWaiting = "The HWID text file is in use by another run; waiting for it.\n";
+const std::string kSupplyLines[] = {"CDEFGHJKLMNP", "QRTUVWXY0123", "PPPPPPPPPPPP",
+                                    "DDDDDDDDDDDD", "EEEEEEEEEEEE", "FFFFFFFFFFFF"};
+
+// The supply's lines from the first-th on, each with its line feed.
+std::string LinesFrom(std::size_t first) {
+  std::string text;
+  for (std::size_t i = first; i < std::size(kSupplyLines); ++i) text += kSupplyLines[i] + "\n";
+  return text;
+}
+
+HWID::Raw Hwid(const std::string& text) {
+  return HWID::base32ToRaw(text.c_str());
+}
+
+// What a run that programs hwid alone prints.
+std::string ProgrammedOut(const std::string& hwid) {
+  return Announcement(Hwid(hwid)) + kLoaderOut + TbfOut(1, false);
+}
+
+// The lock a run takes on a supply, taken by the test to make runs wait.
+class HeldSupply {
+ public:
+  explicit HeldSupply(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
+  }
+  ~HeldSupply() { Release(); }
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class EndToEndHwidSupplyRewrite : public EndToEnd {
+ protected:
+  std::string Supply(const std::string& contents = LinesFrom(0)) {
+    return dir_.Write("hwids.txt", contents);
+  }
+  std::unique_ptr<ProgramRun> Start(SimulatedBoard& board, const std::string& supply) {
+    // No deadline of its own: the test decides when it is waited on too long.
+    const std::vector<std::string> words{"--dev",       board.device(), "--sethwid", supply,
+                                         "--hwid_file", "--timeout",    "0"};
+    return std::make_unique<ProgramRun>(MrlBinary(), words);
+  }
+};
+
+// ---- Runs at once ---------------------------------------------------------------
+
+TEST_F(EndToEndHwidSupplyRewrite, RunsAtOnceProgramOneHwidEach) {
+  constexpr std::size_t kRuns = 4;
+  const std::string supply = Supply();
+  std::vector<std::unique_ptr<SimulatedBoard>> boards;
+  std::vector<std::unique_ptr<ProgramRun>> runs;
+  {
+    // All four wait for the supply, then race for it when it is let go.
+    HeldSupply held(supply);
+    for (std::size_t i = 0; i < kRuns; ++i) {
+      boards.push_back(std::make_unique<SimulatedBoard>());
+      runs.push_back(Start(*boards.back(), supply));
+    }
+    for (auto& run : runs) ASSERT_TRUE(run->WaitForOut(kWaiting, kPrompt)) << run->err();
+  }
+  std::set<Bytes> programmed;
+  for (std::size_t i = 0; i < kRuns; ++i) {
+    SCOPED_TRACE(i);
+    const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
+    ASSERT_FINISHED(outcome);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.find(kWaiting), 0u) << "said once, first";
+    EXPECT_EQ(outcome.out.find(kWaiting, 1), std::string::npos);
+    programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
+  }
+  std::set<Bytes> first_lines;
+  for (std::size_t i = 0; i < kRuns; ++i) first_lines.insert(HwidBytes(Hwid(kSupplyLines[i])));
+  EXPECT_EQ(programmed, first_lines);
+  EXPECT_EQ(TempDir::Read(supply), LinesFrom(kRuns));
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+}
+
+// The run that held the supply replaced it: the waiting run reads the new file,
+// also when it reaches the supply through a symbolic link.
+TEST_F(EndToEndHwidSupplyRewrite, RunWaitingForASupplyReadsTheFileThatReplacedIt) {
+  for (const bool through_link : {false, true}) {
+    SCOPED_TRACE(through_link ? "through a symbolic link" : "by its name");
+    TempDir dir;
+    const std::string supply = dir.Write("hwids.txt", LinesFrom(0));
+    const std::string link = dir / "current";
+    std::filesystem::create_symlink("hwids.txt", link);
+    SimulatedBoard board;
+    HeldSupply held(supply);
+    const auto run = Start(board, through_link ? link : supply);
+    ASSERT_TRUE(run->WaitForOut(kWaiting, kPrompt)) << run->err();
+    ASSERT_EQ(std::rename(dir.Write("new", LinesFrom(2)).c_str(), supply.c_str()), 0);
+    held.Release();
+
+    const ProgramOutcome outcome = run->Wait(kRunDeadline);
+
+    ASSERT_FINISHED(outcome);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, kWaiting + ProgrammedOut(kSupplyLines[2]));
+    EXPECT_EQ(Slice(board.eeprom(), kHwidAt, 8), HwidBytes(Hwid(kSupplyLines[2])));
+    EXPECT_EQ(TempDir::Read(supply), LinesFrom(3));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
+}
+
+TEST_F(EndToEndHwidSupplyRewrite, LinesAddedDuringARunAreKept) {
+  const std::string supply = Supply(LinesFrom(3));
+  board().HoldLoader(true);
+  const auto run = Start(board(), supply);
+  ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.loader_held; }, kPrompt));
+  std::ofstream(supply, std::ios::binary | std::ios::app) << "AAAAAAAAAAAA\nBBBBBBBBBBBB\n";
+  board().HoldLoader(false);
+
+  const ProgramOutcome outcome = run->Wait(kRunDeadline);
+
+  ASSERT_FINISHED(outcome);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(Hwid(kSupplyLines[3])));
+  EXPECT_EQ(TempDir::Read(supply), LinesFrom(4) + "AAAAAAAAAAAA\nBBBBBBBBBBBB\n");
+}
+
+TEST_F(EndToEndHwidSupplyRewrite, SupplyWithASecondNameIsRefusedBeforeTheBoard) {
+  const std::string supply = Supply();
+  std::filesystem::create_directory(dir_ / "station2");
+  std::filesystem::create_hard_link(supply, dir_ / "station2/hwids.txt");
+
+  const ProgramOutcome run = Mrl({"--sethwid", supply, "--hwid_file"});
+
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "The HWID text file has more than one name (hard link); its rewrite would part them, "
+            "so it is not used.\nInvalid argument received\n");
+  ExpectBoardUntouched(board().record());
+  EXPECT_EQ(TempDir::Read(supply), LinesFrom(0));
+  EXPECT_EQ(std::filesystem::hard_link_count(supply), 2u);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"hwids.txt", "station2"}));
+}
+
+TEST_F(EndToEndHwidSupplyRewrite, SupplyWithTheLongestNameIsUsed) {
+  const std::string supply = dir_.Write(std::string(250, 'h') + ".txt", LinesFrom(0));
+
+  const ProgramOutcome run = Mrl({"--sethwid", supply, "--hwid_file"});
+
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, ProgrammedOut(kSupplyLines[0]));
+  EXPECT_EQ(TempDir::Read(supply), LinesFrom(1));
+  EXPECT_EQ(dir_.Names().size(), 1u);
+}
+
+// ---- Runs that end early ----------------------------------------------------------
+
+// Killed outright at every point of a run, the supply is whole or without the
+// line the board got; a temporary file may be left only at the rewrite's commit,
+// after the board got its HWID.
+TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
+  if (!TakesUnnamedFiles(dir_)) GTEST_SKIP() << "the file system has no files without a name";
+  const std::string whole = LinesFrom(0);
+  const Bytes first = HwidBytes(Hwid(kSupplyLines[0]));
+  // A whole run, to count its loader commands.
+  ASSERT_EQ(Mrl({"--sethwid", Supply(), "--hwid_file"}).status, 0);
+  const std::size_t commands = board().record().commands.size();
+  ASSERT_GT(commands, 0u);
+
+  struct Moment {
+    std::string name;
+    std::function<bool(const BoardRecord&)> reached;
+  };
+  std::vector<Moment> moments{
+      {"waiting for the supply", nullptr},
+      {"just started", [](const BoardRecord&) { return true; }},
+      {"board reset", [](const BoardRecord& r) { return r.resets > 0; }},
+      {"loader downloaded", [](const BoardRecord& r) { return !r.downloads.empty(); }},
+  };
+  for (std::size_t k = 1; k <= commands; ++k) {
+    moments.push_back({"loader command " + std::to_string(k),
+                       [k](const BoardRecord& r) { return r.commands.size() >= k; }});
+  }
+  for (const Moment& moment : moments) {
+    SCOPED_TRACE(moment.name);
+    StartBoard();
+    const std::string supply = Supply(whole);
+    std::unique_ptr<HeldSupply> held;
+    if (!moment.reached) held = std::make_unique<HeldSupply>(supply);
+    const auto run = Start(board(), supply);
+    if (moment.reached) {
+      ASSERT_TRUE(board().WaitUntil(moment.reached, kPrompt));
+    } else {
+      ASSERT_TRUE(run->WaitForOut(kWaiting, kPrompt)) << run->err();
+    }
+    run->Signal(SIGKILL);
+    const ProgramOutcome outcome = run->Wait(kRunDeadline);
+    ASSERT_EQ(outcome.signal, SIGKILL);
+
+    const bool programmed = Slice(board().eeprom(), kHwidAt, 8) == first;
+    const std::string left = TempDir::Read(supply);
+    EXPECT_TRUE(left == whole || (left == LinesFrom(1) && programmed)) << left;
+    if (!programmed) {
+      EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+    }
+  }
+}
+
+// A TBF file whose entries go to the given addresses, 100 bytes each.
+std::string TbfWithEntriesAt(std::initializer_list<std::uint16_t> addresses) {
+  std::vector<TBF::Entry> entries;
+  unsigned seed = 1;
+  for (const std::uint16_t address : addresses) {
+    entries.emplace_back(TBF::Entry::Address(address), qmx::File::Img(Pattern(100, seed++)));
+  }
+  std::ostringstream text;
+  TBF::Table(entries).ToStream(text);
+  return text.str();
+}
+
+struct FailureCase {
+  const char* name;
+  std::function<std::vector<std::string>(const TempDir&)> words;  // the firmware options
+  bool hwid_went_out;
+};
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class EndToEndHwidSupplyFailure : public EndToEndHwidSupplyRewrite,
+                                  public testing::WithParamInterface<FailureCase> {};
+
+// The board refuses the second chunk of every transfer of more than one, so an
+// entry of 100 bytes that starts off a 64-byte boundary fails (one at 2 ends
+// before the HWID) and the 8 bytes of the HWID go through.
+TEST_P(EndToEndHwidSupplyFailure, HwidOnTheBoardIsTakenOffTheSupply) {
+  const FailureCase& c = GetParam();
+  BoardConfig config;
+  config.faults.refused_transfer_chunk = 1;
+  StartBoard(config);
+  const std::string supply = Supply();
+  std::vector<std::string> words{"--sethwid", supply, "--hwid_file"};
+  const std::vector<std::string> firmware = c.words(dir_);
+  words.insert(words.end(), firmware.begin(), firmware.end());
+
+  const ProgramOutcome run = Mrl(words);
+
+  ASSERT_FINISHED(run);
+  EXPECT_NE(run.status, 0);
+  const std::string err = AfterStandInWarning(run.err);
+  const std::string taken_off = "The board may now hold HWID " + HexForm(Hwid(kSupplyLines[0])) +
+                                Base32Form(Hwid(kSupplyLines[0])) +
+                                ", so it was taken off the HWID text file.\n";
+  const std::size_t said = err.find(taken_off);
+  EXPECT_EQ(said != std::string::npos, c.hwid_went_out) << err;
+  if (said != std::string::npos) {
+    EXPECT_EQ(err.find("HWID", said + taken_off.size()), std::string::npos) << "one line: " << err;
+  }
+  EXPECT_EQ(TempDir::Read(supply), LinesFrom(c.hwid_went_out ? 1 : 0));
+  EXPECT_EQ(dir_.Names().size(), 2u) << "the supply and the firmware, nothing else";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Downloads, EndToEndHwidSupplyFailure,
+    testing::Values(
+        FailureCase{"TbfEntryBeforeTheHwid",
+                    [](const TempDir& dir) {
+                      return std::vector<std::string>{
+                          "--tbf", dir.Write("t.tbf", TbfWithEntriesAt({0x2, 0x210}))};
+                    },
+                    false},
+        FailureCase{"TbfEntryAfterTheHwid",
+                    [](const TempDir& dir) {
+                      return std::vector<std::string>{
+                          "--tbf", dir.Write("t.tbf", TbfWithEntriesAt({0x210}))};
+                    },
+                    true},
+        FailureCase{"XipImageBoundToTheHwid",
+                    [](const TempDir& dir) {
+                      return std::vector<std::string>{"--xip", dir.Write("a.xip", XipContainer())};
+                    },
+                    true}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace mrl_test
