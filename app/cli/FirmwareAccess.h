@@ -19,12 +19,6 @@
 
 namespace mrl {
 
-// Marks that the HWID to program starts going to the board now: a HWID text
-// file must no longer offer it, whatever happens next.
-inline void NoteHwidGoingOut(RunState& state) {
-  if (state.hwid_supply) state.hwid_supply->MarkHandedOut();
-}
-
 // Runs use on the firmware when it holds an Image. Any other kind fails with
 // kInvalidArgument before anything reaches the board; the action list never
 // lets that happen.

@@ -39,7 +39,7 @@ Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there when not 0) through the
 // loader, after the EEPROM size test when it ends beyond 32768 bytes; with
 // rfload through the RF loader instead, which has no offset. An image that
-// carries new_hwid marks it gone out (NoteHwidGoingOut) as its transfer begins.
+// carries new_hwid goes out only after HandOutHwid.
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
@@ -52,15 +52,15 @@ Result GuardHwidSlot(RunState& state);
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
 // n"), then its hex program after a board reset; the size test first when
-// the contents end beyond 32768 bytes. An empty table only says so. The
-// transfer of an image that reaches the HWID marks the HWID gone out.
+// the contents end beyond 32768 bytes. An empty table only says so. An
+// image that reaches the HWID goes out only after HandOutHwid.
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
 // 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
 // EEPROM at the low 16 bits of it, after the EEPROM size test when an EEPROM
-// section ends beyond 32768 bytes; the "hwid" section marks the HWID gone out
-// as its transfer begins. The entry's sections must have passed
+// section ends beyond 32768 bytes; the "hwid" section goes out only after
+// HandOutHwid. The entry's sections must have passed
 // HoffSectionRefusal for the target.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and

@@ -8,6 +8,7 @@
 
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
+#include "HwidActions.h"
 #include "RamImageDownload.h"
 #include "file/HOFF.h"
 #include "file/HexFirmwareFile.h"
@@ -85,6 +86,14 @@ std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name) {
   return end;
 }
 
+// Runs transfer, but when it carries the HWID to program (carries_hwid) only
+// once HandOutHwid took that HWID off the HWID text file.
+template <typename Transfer>
+Result CarryingHwid(RunState& state, bool carries_hwid, Transfer transfer) {
+  return qmx::Error::InOrder<Result>(
+      [&] { return carries_hwid ? HandOutHwid(state) : Result(qmx::Error::None{}); }, transfer);
+}
+
 // Sends every section of entry ("Loading HOFF section (i/n)"), to flash at
 // its 32-bit offset or to EEPROM at the low 16 bits of it; the last is the
 // "hwid" section.
@@ -96,11 +105,12 @@ Result DownloadHoffSections(RunState& state, ImgProtocol& loader, const HOFF::En
     const std::string headline =
         "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
     return AnnouncedDownload(out, headline, [&] {
-      if (i == n) NoteHwidGoingOut(state);
-      const unsigned len = LengthOf(section.bytes);
-      if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
-      return loader.DownloadFile(section.bytes.data(), len,
-                                 static_cast<std::uint16_t>(section.offset), out);
+      return CarryingHwid(state, i == n, [&] {
+        const unsigned len = LengthOf(section.bytes);
+        if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
+        return loader.DownloadFile(section.bytes.data(), len,
+                                   static_cast<std::uint16_t>(section.offset), out);
+      });
     });
   });
 }
@@ -125,19 +135,19 @@ Result DownloadImgImage(RunState& state, bool rfload) {
     return qmx::Error::InOrder<Result>(
         [&] { return offset != 0 ? FileCheck(img.IsValid(state.offset)) : qmx::Error::None{}; },
         [&] {
-          // An image bound to the HWID to program carries it from here on.
-          const auto going_out = [&] {
-            if (state.firmware_carries_new_hwid) NoteHwidGoingOut(state);
-          };
+          // An image bound to the HWID to program carries it.
+          const bool carries_hwid = state.firmware_carries_new_hwid;
           if (rfload) {
-            going_out();
-            return RfLoaderProtocol(*state.port_protocol).DownloadFile(raw.data(), LengthOf(raw));
+            return CarryingHwid(state, carries_hwid, [&] {
+              return RfLoaderProtocol(*state.port_protocol).DownloadFile(raw.data(), LengthOf(raw));
+            });
           }
           return qmx::Error::InOrder<Result>(
               [&] { return EnsureEepromHolds(loader, std::uint64_t{offset} + raw.size()); },
               [&] {
-                going_out();
-                return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out);
+                return CarryingHwid(state, carries_hwid, [&] {
+                  return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out);
+                });
               });
         });
   });
@@ -170,10 +180,11 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
         [&] {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();
+            const std::uint16_t address = entry.GetAddress().value();
             return AnnouncedDownload(out, TbfHeadline(i, n), [&] {
-              if (CoversHwidSlot(entry.GetAddress().value(), raw.size())) NoteHwidGoingOut(state);
-              return loader.DownloadFile(raw.data(), LengthOf(raw), entry.GetAddress().value(),
-                                         out);
+              return CarryingHwid(state, CoversHwidSlot(address, raw.size()), [&] {
+                return loader.DownloadFile(raw.data(), LengthOf(raw), address, out);
+              });
             });
           });
         },

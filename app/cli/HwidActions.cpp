@@ -202,8 +202,16 @@ Result GuardExistingHwid(RunState& state) {
                 SpecificError::kInvalidArgument);
 }
 
+Result HandOutHwid(RunState& state, const FileReplacementSteps& steps) {
+  if (!state.hwid_supply || state.hwid_supply->taken_off()) return kSuccess;
+  if (state.hwid_supply->Commit(steps)) return kSuccess;
+  state.hwid_supply.reset();
+  return Refuse(state, kCannotWriteHwidFile, HwidFileCannotOpen());
+}
+
 Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  const bool replaced = state.hwid_supply && state.hwid_supply->Commit(steps);
+  const bool replaced =
+      state.hwid_supply && (state.hwid_supply->taken_off() || state.hwid_supply->Commit(steps));
   state.hwid_supply.reset();
   if (replaced) return kSuccess;
   state.console.err << kCannotWriteHwidFile << "The board now holds HWID "
@@ -212,18 +220,12 @@ Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
   return HwidFileCannotOpen();
 }
 
-Result SettleHwidSupply(RunState& state, Result result, const FileReplacementSteps& steps) {
-  if (!result.failed() || !state.hwid_supply || !state.hwid_supply->handed_out()) return result;
-  const bool replaced = state.hwid_supply->Commit(steps);
+Result SettleHwidSupply(RunState& state, Result result) {
+  if (!result.failed() || !state.hwid_supply || !state.hwid_supply->taken_off()) return result;
   state.hwid_supply.reset();
-  const std::string hwid = HwidToHexStr(state.new_hwid) + HwidTob32Str(state.new_hwid);
-  if (replaced) {
-    state.console.err << "The board may now hold HWID " << hwid
-                      << ", so it was taken off the HWID text file.\n";
-  } else {
-    state.console.err << kCannotWriteHwidFile << "The board may now hold HWID " << hwid
-                      << ", which the HWID text file still lists.\n";
-  }
+  state.console.err << "The board may now hold HWID " << HwidToHexStr(state.new_hwid)
+                    << HwidTob32Str(state.new_hwid)
+                    << ", so it was taken off the HWID text file.\n";
   return result;
 }
 

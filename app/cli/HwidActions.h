@@ -58,18 +58,24 @@ Result PrintHwid(RunState& state, bool winbond);
 Result RequireExistingHwid(RunState& state);
 // Fails with kInvalidArgument when the board has a HWID.
 Result GuardExistingHwid(RunState& state);
-// Replaces the HWID text file by what it holds now without its first line,
-// and lets the file go; the file holds either its old or its new contents at
-// every moment. Any failure says so on the console, together with the HWID the
-// board now holds that the file still lists, and is File::Common error 1; the
-// file keeps its old contents.
+// Takes the HWID to program off the HWID text file now, as WriteBackHwidFile
+// does, just before the transfer that carries it to the board begins: however
+// the run ends from here on (a failure, a signal, a kill), the file no longer
+// offers a HWID that a board may hold, and the next run may take the file.
+// Success at once without a HWID text file or when done already. A rewrite
+// that fails says so and is File::Common error 1; the HWID must then not be
+// sent, since the file still lists it.
+Result HandOutHwid(RunState& state, const FileReplacementSteps& steps = FileReplacementSteps{});
+// Replaces the HWID text file by what it holds now without its first line
+// (unless HandOutHwid did so already), and lets the file go; the file holds
+// either its old or its new contents at every moment. Any failure says so on
+// the console, together with the HWID the board now holds that the file still
+// lists, and is File::Common error 1; the file keeps its old contents.
 Result WriteBackHwidFile(RunState& state,
                          const FileReplacementSteps& steps = FileReplacementSteps{});
-// Passes an action's result on. When it is a failure that came after the HWID
-// to program started going to the board, first takes that HWID off the HWID
-// text file as WriteBackHwidFile would and says on the console that the board
-// may hold it (or, when the rewrite fails, that the file still lists it).
-Result SettleHwidSupply(RunState& state, Result result,
-                        const FileReplacementSteps& steps = FileReplacementSteps{});
+// Passes an action's result on. When it is a failure that came after
+// HandOutHwid took the HWID off the HWID text file, first says on the console
+// that the board may hold that HWID and that the file no longer lists it.
+Result SettleHwidSupply(RunState& state, Result result);
 
 }  // namespace mrl

@@ -61,6 +61,7 @@ bool HwidSupply::Commit(const FileReplacementSteps& steps) {
       rewrite_ && rewrite_->CopyFrom(file_.fd(), rest_at_, steps) && rewrite_->Commit(steps);
   rewrite_.reset();
   file_ = qmx::File::RegularFile();
+  taken_off_ = committed;
   return committed;
 }
 

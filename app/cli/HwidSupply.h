@@ -43,11 +43,8 @@ class HwidSupply {
   // is kept), and lets the file go. False when it fails; the file then keeps
   // its contents.
   [[nodiscard]] bool Commit(const FileReplacementSteps& steps = FileReplacementSteps{});
-
-  // Marks that the HWID of the first line has started going to the board, so
-  // that the file must no longer offer it.
-  void MarkHandedOut() { handed_out_ = true; }
-  bool handed_out() const { return handed_out_; }
+  // Whether Commit took the first line off the file.
+  bool taken_off() const { return taken_off_; }
 
  private:
   std::string path_;
@@ -55,7 +52,7 @@ class HwidSupply {
   struct stat status_ {};  // what the file was once it was ours
   std::optional<FileReplacement> rewrite_;
   off_t rest_at_ = 0;
-  bool handed_out_ = false;
+  bool taken_off_ = false;
 };
 
 }  // namespace mrl

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -188,20 +189,25 @@ TEST_F(EndToEndHwidSupplyRewrite, SupplyWithTheLongestNameIsUsed) {
 // ---- Runs that end early ----------------------------------------------------------
 
 // Killed outright at every point of a run, the supply is whole or without the
-// line the board got; a temporary file may be left only at the rewrite's commit,
-// after the board got its HWID.
+// line the board may get, and never whole once the board got it: the line
+// leaves the supply just before the download that carries it. A temporary
+// file may be left only by a kill at that moment, the rewrite's commit.
 TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
   if (!TakesUnnamedFiles(dir_)) GTEST_SKIP() << "the file system has no files without a name";
   const std::string whole = LinesFrom(0);
   const Bytes first = HwidBytes(Hwid(kSupplyLines[0]));
-  // A whole run, to count its loader commands.
+  // A whole run, to count its loader commands and find the download of the HWID.
   ASSERT_EQ(Mrl({"--sethwid", Supply(), "--hwid_file"}).status, 0);
-  const std::size_t commands = board().record().commands.size();
-  ASSERT_GT(commands, 0u);
+  const std::vector<std::uint8_t> commands = Commands(board().record());
+  const auto download = std::find(commands.begin(), commands.end(), kDownload);
+  ASSERT_NE(download, commands.end());
+  // How many commands the board has seen while the host commits the rewrite.
+  const std::size_t committing = static_cast<std::size_t>(download - commands.begin());
 
   struct Moment {
     std::string name;
     std::function<bool(const BoardRecord&)> reached;
+    bool may_commit = false;
   };
   std::vector<Moment> moments{
       {"waiting for the supply", nullptr},
@@ -209,9 +215,10 @@ TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
       {"board reset", [](const BoardRecord& r) { return r.resets > 0; }},
       {"loader downloaded", [](const BoardRecord& r) { return !r.downloads.empty(); }},
   };
-  for (std::size_t k = 1; k <= commands; ++k) {
+  for (std::size_t k = 1; k <= commands.size(); ++k) {
     moments.push_back({"loader command " + std::to_string(k),
-                       [k](const BoardRecord& r) { return r.commands.size() >= k; }});
+                       [k](const BoardRecord& r) { return r.commands.size() >= k; },
+                       k == committing});
   }
   for (const Moment& moment : moments) {
     SCOPED_TRACE(moment.name);
@@ -231,8 +238,11 @@ TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
 
     const bool programmed = Slice(board().eeprom(), kHwidAt, 8) == first;
     const std::string left = TempDir::Read(supply);
-    EXPECT_TRUE(left == whole || (left == LinesFrom(1) && programmed)) << left;
-    if (!programmed) {
+    EXPECT_TRUE(left == whole || left == LinesFrom(1)) << left;
+    if (programmed) {
+      EXPECT_EQ(left, LinesFrom(1)) << "a HWID on a board is offered no more";
+    }
+    if (!moment.may_commit) {
       EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
     }
   }

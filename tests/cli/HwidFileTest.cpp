@@ -292,25 +292,25 @@ TEST_F(HwidFile, RewriteThatFailsAfterProgrammingSaysWhichHwidTheFileStillLists)
 
 // ---- A run that fails after the HWID went out ---------------------------------
 
-TEST_F(HwidFile, FailureAfterTheHwidWentOutTakesItOffTheFile) {
+TEST_F(HwidFile, TheHwidLeavesTheFileBeforeItGoesOut) {
   const std::string hwid = mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) + " (0123456789AB)";
+  const std::string rest = "CDEFGHJKLMNP\nQRTUVWXY0123\n";
   const Result failed = mrl::Error(qmx::GenericPort::Error::kTimedOut);
   const Result succeeded = qmx::Error::None{};
+  enum class HandOut { kNone, kDone, kRewriteFails };
   const struct {
     const char* name;
-    bool handed_out;
-    Result result;
-    bool rewrite_fails;
+    HandOut hand_out;
+    Result result;  // of the action that follows
     std::string contents;
     std::string err;
   } cases[] = {
-      {"before the HWID went out", false, failed, false, kSupply, ""},
-      {"after it", true, failed, false, "CDEFGHJKLMNP\nQRTUVWXY0123\n",
+      {"a failure before the HWID went out", HandOut::kNone, failed, kSupply, ""},
+      {"a failure after it", HandOut::kDone, failed, rest,
        "The board may now hold HWID " + hwid + ", so it was taken off the HWID text file.\n"},
-      {"after it, the rewrite failing", true, failed, true, kSupply,
-       "Unable to open HWID text file for writing!\nThe board may now hold HWID " + hwid +
-           ", which the HWID text file still lists.\n"},
-      {"no failure: the write-back comes later", true, succeeded, false, kSupply, ""},
+      {"no failure after it", HandOut::kDone, succeeded, rest, ""},
+      {"a rewrite that fails: the HWID may not go out", HandOut::kRewriteFails, failed, kSupply,
+       "Unable to open HWID text file for writing!\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -319,18 +319,36 @@ TEST_F(HwidFile, FailureAfterTheHwidWentOutTakesItOffTheFile) {
     mrl::RunState run{console.console()};
     run.sethwid = file.string();
     ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
-    if (c.handed_out) run.hwid_supply->MarkHandedOut();
+    if (c.hand_out == HandOut::kDone) {
+      ASSERT_FALSE(mrl::HandOutHwid(run).failed());
+      EXPECT_EQ(Contents(file), rest) << "taken off before the transfer";
+      ASSERT_FALSE(mrl::HandOutHwid(run).failed()) << "once only";
+    } else if (c.hand_out == HandOut::kRewriteFails) {
+      const Result handed = mrl::HandOutHwid(run, FailingSteps(FailingSteps::Where::kRename));
+      EXPECT_TRUE(IsCannotOpenFile(handed)) << handed.msg();
+    }
 
-    const Result settled =
-        c.rewrite_fails
-            ? mrl::SettleHwidSupply(run, c.result, FailingSteps(FailingSteps::Where::kRename))
-            : mrl::SettleHwidSupply(run, c.result);
+    const Result settled = mrl::SettleHwidSupply(run, c.result);
 
     EXPECT_EQ(static_cast<int>(settled), static_cast<int>(c.result)) << "passed on";
     EXPECT_EQ(Contents(file), c.contents);
     EXPECT_EQ(console.err(), c.err);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
   }
+}
+
+TEST_F(HwidFile, WriteBackAfterTheHandOutKeepsWhatCameSince) {
+  Write(file, kSupply);
+  mrl::RunState run{console.console()};
+  run.sethwid = file.string();
+  ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
+  ASSERT_FALSE(mrl::HandOutHwid(run).failed());
+  Write(file, "CDEFGHJKLMNP\n");  // another run took the next line meanwhile
+
+  EXPECT_FALSE(mrl::WriteBackHwidFile(run).failed());
+
+  EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\n");
+  EXPECT_EQ(console.err(), "");
 }
 
 }  // namespace
