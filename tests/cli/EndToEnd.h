@@ -178,9 +178,12 @@ class EndToEnd : public testing::Test {
     words.insert(words.begin(), {"--dev", board().device()});
     return words;
   }
-  // Runs mrl on the board with the given words.
+  // Runs mrl on the board with the given words; the board has ended the run's
+  // opening of its line when this returns, so the next run's is its own.
   ProgramOutcome Mrl(const std::vector<std::string>& words, const ChildStreams& streams = {}) {
-    return RunMrl(OnBoard(words), streams);
+    ProgramOutcome outcome = RunMrl(OnBoard(words), streams);
+    static_cast<void>(board().AwaitClosedLine());
+    return outcome;
   }
   std::string File(const std::string& name, const Bytes& bytes) { return dir_.Write(name, bytes); }
 

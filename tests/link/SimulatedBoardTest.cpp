@@ -149,6 +149,21 @@ TEST(SimulatedBoard, FlushesOfTwoOpeningsAreNoReset) {
   EXPECT_EQ(board.record().running, Program::kLoader);
 }
 
+// A test that runs one program after another waits for the board to end the
+// first one's opening of the line; a line still open never passes for closed.
+TEST(SimulatedBoard, TellsWhenItFoundTheLineClosed) {
+  mrl_test::SimulatedBoard board(Running(Program::kLoader));
+  {
+    qmx::SerialPort port(board.device().c_str());
+    ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+    qmx::SetUpBoardLine(port, 115200);
+  }
+  EXPECT_TRUE(board.AwaitClosedLine());
+  qmx::SerialPort port(board.device().c_str());
+  ASSERT_TRUE(port.is_open()) << port.getLastErrorString();
+  EXPECT_FALSE(board.AwaitClosedLine(std::chrono::milliseconds(100)));
+}
+
 // Each run of the program opens the board anew; the board keeps its state.
 TEST(SimulatedBoard, ServesOneProgramRunAfterAnother) {
   mrl_test::BoardConfig config = Running(Program::kLoader);

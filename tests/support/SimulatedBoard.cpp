@@ -191,7 +191,14 @@ void SimulatedBoard::Pump(milliseconds timeout) {
   TakeIn(Look(timeout));
 }
 
+bool SimulatedBoard::AwaitClosedLine(milliseconds timeout) {
+  const unsigned long begun = looks_begun_;
+  return WaitUntil(
+      [begun](const BoardRecord& r) { return r.hung_up || r.closed_line_look > begun; }, timeout);
+}
+
 PseudoTerminal::Input SimulatedBoard::Look(milliseconds timeout) {
+  look_ = ++looks_begun_;
   const auto start = steady_clock::now();
   PseudoTerminal::Input input = pty_.Read(timeout);
   seen_ = {previous_look_, steady_clock::now()};
@@ -202,6 +209,7 @@ PseudoTerminal::Input SimulatedBoard::Look(milliseconds timeout) {
 void SimulatedBoard::TakeIn(const PseudoTerminal::Input& input) {
   if (input.closed) {
     last_flush_.reset();
+    Update([this](BoardRecord& r) { r.closed_line_look = look_; });
     return;
   }
   if (input.flushed) {

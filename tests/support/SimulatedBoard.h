@@ -14,6 +14,8 @@
 //   hold the slave side open itself, so it sees the line close when the last
 //   program that had it open closes it; the next opening starts afresh, and no
 //   flush of one run of the program is ever measured against one of another.
+//   A test that runs programs one after another waits between them with
+//   AwaitClosedLine, so that a board thread kept waiting cannot miss a closing.
 // - Bytes from the host end the timing too, as a reset sends none: the first
 //   flush of an opening (the program sets the line up) and the first after
 //   bytes from the host end nothing.
@@ -138,6 +140,7 @@ struct BoardRecord {
   bool hung_up = false;                // the board has gone away (HangUp)
   bool held = false;                   // the board has stopped at held_download_byte
   bool loader_held = false;            // the loader waits for HoldLoader(false)
+  unsigned long closed_line_look = 0;  // the last look at the line that found it closed
 };
 
 class SimulatedBoard {
@@ -168,6 +171,12 @@ class SimulatedBoard {
   bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
   // A board held at held_download_byte goes on, and is never held again.
   void Release();
+  // Returns once the board has found its line closed in a look begun after
+  // this call (or has gone away). Called once the last program that had the
+  // line open has closed it, it makes sure the board ended that opening, and
+  // its flush timing, before a later program opens the line, however long the
+  // board thread was kept waiting. False when timeout passed first.
+  bool AwaitClosedLine(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
  private:
   struct Reset {};  // thrown on the board thread when the host resets it
@@ -250,6 +259,8 @@ class SimulatedBoard {
   };
   Seen seen_{};
   std::chrono::steady_clock::time_point previous_look_{};
+  std::atomic<unsigned long> looks_begun_{0};
+  unsigned long look_ = 0;  // the number of the latest look, board thread only
   // The previous flush report of this opening, with no reset and no host byte since.
   std::optional<Seen> last_flush_;
   std::thread thread_;
