@@ -80,6 +80,11 @@ class PendingNames {
   std::vector<std::string> names_;
 };
 
+// Where an unnamed file open at fd is reached by name, to be linked in.
+std::string ProcPathOf(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
 PendingNames& Pending() {
   static PendingNames names;
   return names;
@@ -92,6 +97,12 @@ void RemovePendingReplacements() {
 }
 
 int FileReplacementSteps::CreateUnnamed(const std::string& folder, mode_t mode) const {
+  // Linking the descriptor itself, without /proc, takes a privilege that a
+  // user does not have: a named file is the safer way there.
+  if (::access("/proc/self/fd", X_OK) != 0) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
   return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
 }
 
@@ -100,12 +111,8 @@ int FileReplacementSteps::CreateNamed(const std::string& name, mode_t mode) cons
 }
 
 bool FileReplacementSteps::Link(int fd, const std::string& name) const {
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-    return true;
-  }
-  // Without /proc the descriptor itself is linked, which needs more privilege.
-  return errno == ENOENT && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+  return ::linkat(AT_FDCWD, ProcPathOf(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
+         0;
 }
 
 bool FileReplacementSteps::WriteAll(int fd, std::string_view data) const {

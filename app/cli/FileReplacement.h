@@ -17,7 +17,8 @@ class FileReplacementSteps {
   virtual ~FileReplacementSteps() = default;
   // Opens a new file in folder that has no name (O_TMPFILE) with the
   // permission bits mode (less the umask); its descriptor, or -1 with errno
-  // set where the file system has no such files.
+  // set where the file system has no such files, or where Link could not
+  // name one (no /proc, as in a bare chroot).
   virtual int CreateUnnamed(const std::string& folder, mode_t mode) const;
   // Creates and opens the new file name with the permission bits mode (less
   // the umask), failing when name exists; its descriptor, or -1 with errno set.
