@@ -264,6 +264,7 @@ struct FailureCase {
   const char* name;
   std::function<std::vector<std::string>(const TempDir&)> words;  // the firmware options
   bool hwid_went_out;
+  bool board_holds_hwid;  // whole, not only maybe
 };
 void PrintTo(const FailureCase& c, std::ostream* os) {
   *os << c.name;
@@ -299,6 +300,9 @@ TEST_P(EndToEndHwidSupplyFailure, HwidOnTheBoardIsTakenOffTheSupply) {
     EXPECT_EQ(err.find("HWID", said + taken_off.size()), std::string::npos) << "one line: " << err;
   }
   EXPECT_EQ(TempDir::Read(supply), LinesFrom(c.hwid_went_out ? 1 : 0));
+  if (c.board_holds_hwid) {
+    EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(Hwid(kSupplyLines[0])));
+  }
   EXPECT_EQ(dir_.Names().size(), 2u) << "the supply and the firmware, nothing else";
 }
 
@@ -310,18 +314,18 @@ INSTANTIATE_TEST_SUITE_P(
                       return std::vector<std::string>{
                           "--tbf", dir.Write("t.tbf", TbfWithEntriesAt({0x2, 0x210}))};
                     },
-                    false},
+                    false, false},
         FailureCase{"TbfEntryAfterTheHwid",
                     [](const TempDir& dir) {
                       return std::vector<std::string>{
                           "--tbf", dir.Write("t.tbf", TbfWithEntriesAt({0x210}))};
                     },
-                    true},
+                    true, true},
         FailureCase{"XipImageBoundToTheHwid",
                     [](const TempDir& dir) {
                       return std::vector<std::string>{"--xip", dir.Write("a.xip", XipContainer())};
                     },
-                    true}),
+                    true, false}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 }  // namespace

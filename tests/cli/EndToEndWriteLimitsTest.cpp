@@ -5,6 +5,7 @@
 // 512-kbit EEPROM asks for it first.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -262,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    },
                                    "",
                                    [](const Bytes&, const Bytes&, TempDir& dir) {
-                                     EXPECT_EQ(TempDir::Read(dir / "out.bin"), "");
+                                     EXPECT_FALSE(std::filesystem::exists(dir / "out.bin"));
                                    }},
                     LargeRangeCase{
                         "ExtractToTheEnd", false,
