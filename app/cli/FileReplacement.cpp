@@ -111,8 +111,7 @@ int FileReplacementSteps::CreateNamed(const std::string& name, mode_t mode) cons
 }
 
 bool FileReplacementSteps::Link(int fd, const std::string& name) const {
-  return ::linkat(AT_FDCWD, ProcPathOf(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
-         0;
+  return ::linkat(AT_FDCWD, ProcPathOf(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool FileReplacementSteps::WriteAll(int fd, std::string_view data) const {
