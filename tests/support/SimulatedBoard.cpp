@@ -74,13 +74,13 @@ void SimulatedBoard::HoldLoader(bool held) {
   changed_.notify_all();
 }
 
-void SimulatedBoard::WaitWhileHeld() {
+void SimulatedBoard::PauseWhile(const bool& holding, bool BoardRecord::*shown) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!hold_loader_) return;
-  record_.loader_held = true;
+  if (!holding) return;
+  record_.*shown = true;
   changed_.notify_all();
-  changed_.wait(lock, [this] { return !hold_loader_ || stop_; });
-  record_.loader_held = false;
+  changed_.wait(lock, [&] { return !holding || stop_; });
+  record_.*shown = false;
   if (stop_) throw Stop{};
 }
 
@@ -116,21 +116,7 @@ bool SimulatedBoard::HangUp(milliseconds timeout) {
 }
 
 void SimulatedBoard::Release() {
-  Update([this](BoardRecord& r) {
-    released_ = true;
-    r.held = false;
-  });
-}
-
-void SimulatedBoard::Hold() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (released_) return;
-  record_.held = true;
-  changed_.notify_all();
-  while (!released_) {
-    if (stop_) throw Stop{};
-    changed_.wait_for(lock, kPoll);
-  }
+  Update([this](BoardRecord&) { hold_download_ = false; });
 }
 
 void SimulatedBoard::Run() {
@@ -321,7 +307,9 @@ Program SimulatedBoard::BootMonitor() {
   if (download.slow) SendPrompt(kBootAck);
   bool refused_once = false;
   while (download.image.size() < len) {
-    if (static_cast<int>(download.image.size()) == config_.faults.held_download_byte) Hold();
+    if (static_cast<int>(download.image.size()) == config_.faults.held_download_byte) {
+      PauseWhile(hold_download_, &BoardRecord::held);
+    }
     const std::uint8_t b = Receive();
     if (download.slow) {
       const unsigned at = static_cast<unsigned>(download.image.size());
@@ -398,7 +386,7 @@ Program SimulatedBoard::Idle() {
 
 Program SimulatedBoard::Loader() {
   for (;;) {
-    WaitWhileHeld();
+    PauseWhile(hold_loader_, &BoardRecord::loader_held);
     const std::uint8_t command = AwaitAnswer(kLoaderStart, std::nullopt);
     if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9) {
       Send({kLoaderNack});

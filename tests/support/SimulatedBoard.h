@@ -202,10 +202,9 @@ class SimulatedBoard {
   // when not given) and returns it; a lone flush makes it send prompt again.
   std::uint8_t AwaitAnswer(std::uint8_t prompt, std::optional<std::uint8_t> expected);
   void Settle();
-  // Waits until Release() unless it has come already.
-  void Hold();
-  // Waits while HoldLoader holds the loader.
-  void WaitWhileHeld();
+  // Waits while holding (under mutex_) holds, with shown set in the record
+  // meanwhile: a test holds the board at a point of its programs this way.
+  void PauseWhile(const bool& holding, bool BoardRecord::*shown);
   // The programs, board thread only; each returns the program that runs next.
   Program BootMonitor();
   Program Loader();
@@ -242,8 +241,8 @@ class SimulatedBoard {
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
-  bool released_ = false;     // under mutex_
-  bool hold_loader_ = false;  // under mutex_
+  bool hold_download_ = true;  // under mutex_; until Release()
+  bool hold_loader_ = false;   // under mutex_
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
