@@ -8,18 +8,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "file/HWID.h"
+#include "file/TBF.h"
 #include "link/XipImageLoader.h"
 #include "support/ProgramRun.h"
 #include "support/SimulatedBoard.h"
@@ -88,6 +87,16 @@ inline BoardConfig WithHwid(HWID::Raw hwid = kBoardHwid) {
   BoardConfig config;
   config.hwid = hwid;
   return config;
+}
+
+// The EEPROM byte address of the board's HWID.
+constexpr unsigned kHwidAt = 110;
+
+// A TBF file's text in the current format.
+inline std::string TbfFile(const TBF::Table& table) {
+  std::ostringstream text;
+  table.ToStream(text);
+  return text.str();
 }
 
 // The loader's commands (see the simulated board): 0 information block, 1

@@ -169,12 +169,6 @@ TEST_F(EndToEndDownload, Is2023GoesToItsOwnOffset) {
 
 // ---- TBF ---------------------------------------------------------------------
 
-std::string TbfFile(const TBF::Table& table) {
-  std::ostringstream text;
-  table.ToStream(text);
-  return text.str();
-}
-
 TEST_F(EndToEndDownload, TbfEntriesGoToTheirAddresses) {
   const Bytes first = Pattern(200, 1);
   const Bytes second = Pattern(300, 2);

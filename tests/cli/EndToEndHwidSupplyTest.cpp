@@ -22,7 +22,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr unsigned kHwidAt = 110;
 constexpr off_t kMiB = 1024 * 1024;
 // A run that reads no more than it must holds about what a run refusing a tiny
 // file holds; reading a large file whole would hold far more.

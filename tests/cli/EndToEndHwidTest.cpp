@@ -7,8 +7,6 @@
 namespace mrl_test {
 namespace {
 
-constexpr unsigned kHwidAt = 110;
-
 const std::string kGuardRefusal =
     "This operation would overwrite the HWID already present in the device EEPROM. Refusing to "
     "proceed unless --force is supplied.\n";

@@ -16,10 +16,6 @@
 namespace mrl_test {
 namespace {
 
-constexpr unsigned kHwidAt = 110;
-// The loader's commands (see the simulated board).
-constexpr std::uint8_t kSizeTest = 3;
-
 const std::string kLoaderRefused = "Unexpected input from loader slave\n";
 const std::string kTooSmall = "EEPROM is too small to contain the image\n";
 const std::string kInvalidArgument = "Invalid argument received\n";
@@ -313,12 +309,6 @@ TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine)
   }
 }
 
-std::string TbfText(const TBF::Table& table) {
-  std::ostringstream text;
-  table.ToStream(text);
-  return text.str();
-}
-
 // An image over any byte of the HWID slot would leave the board with other
 // bytes than the HWID the run announced, or lose the image's own bytes there.
 TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard) {
@@ -338,7 +328,7 @@ TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard
     const Bytes eeprom = board().eeprom();
     const Bytes image = Pattern(c.length, 9);
     const TBF::Table table({TBF::Entry(TBF::Entry::Address(c.address), qmx::File::Img(image))});
-    const std::string tbf = dir_.Write("t.tbf", TbfText(table));
+    const std::string tbf = dir_.Write("t.tbf", TbfFile(table));
     const std::string supply = dir_.Write("hwids.txt", kSupply);
     const HWID::Raw hwid = SupplyHwid();
 
