@@ -10,10 +10,9 @@
 #include <string_view>
 #include <variant>
 
-#include "FileReplacement.h"
-
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
+#include "file/FileReplacement.h"
 #include "link/ImgProtocol.h"
 
 namespace mrl {
@@ -89,6 +88,7 @@ Result ExtractEeprom(RunState& state) {
   }
   // A file is replaced only by bytes that all checked out, so a failed read
   // leaves it as it was, or not there at all.
+  using qmx::File::FileReplacement;
   FileReplacement replacement(path, FileReplacement::Target::kRegularFileOrNew);
   if (!MayWrite(path) || !replacement.ready()) return cannot_open;
   return qmx::Error::InOrder<Result>(

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ActionPlan.h"
-#include "FileReplacement.h"
 #include "HwidSupply.h"
 #include "RunState.h"
+#include "file/FileReplacement.h"
 #include "file/HWID.h"
 #include "link/Error.h"
 

@@ -10,10 +10,13 @@
 #include <ostream>
 #include <string>
 
-#include "FileReplacement.h"
+#include "file/FileReplacement.h"
 #include "file/RegularFile.h"
 
 namespace mrl {
+
+using qmx::File::FileReplacement;
+using qmx::File::FileReplacementSteps;
 
 class HwidSupply {
  public:

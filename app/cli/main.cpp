@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "FileReplacement.h"
 #include "LoaderArgs.h"
 #include "OutputWatch.h"
 #include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
+#include "file/FileReplacement.h"
 #include "link/Error.h"
 
 namespace mrl {
@@ -62,7 +62,7 @@ const char* SignalName(int signal) {
 // temporary file left behind: with status 0 when it ends the terminal, which
 // is how the terminal is left, else as the signal's own end.
 [[noreturn]] void ctrlC_handler(int signal) {
-  mrl::RemovePendingReplacements();
+  qmx::File::RemovePendingReplacements();
   std::cerr << SignalName(signal) << kSignalEndStr << "\n";
   std::fflush(stdout);
   std::_Exit(mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal);

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "FileReplacement.h"
 #include "HwidActions.h"
+#include "file/FileReplacement.h"
 #include "support/ConsoleCapture.h"
 
 namespace {
@@ -210,7 +210,7 @@ TEST_F(HwidFile, OwnerGroupAndPermissionBitsAreKept) {
 }
 
 // Replacement steps that fail where a test wants them to, as the system would.
-class FailingSteps : public mrl::FileReplacementSteps {
+class FailingSteps : public qmx::File::FileReplacementSteps {
  public:
   enum class Where { kCreation, kPartWayThroughTheWrite, kSync, kRename };
   explicit FailingSteps(Where where) : where_(where) {}

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace mrl {
+namespace qmx::File {
 
 // The steps of a replacement that touch new data on the disk; a test derives
 // from it to make one of them fail.
@@ -98,4 +98,4 @@ class FileReplacement {
 // in use; a commit is either complete or undone when it returns.
 void RemovePendingReplacements();
 
-}  // namespace mrl
+}  // namespace qmx::File

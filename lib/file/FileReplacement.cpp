@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace mrl {
+namespace qmx::File {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
@@ -256,4 +256,4 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps) {
   return committed;
 }
 
-}  // namespace mrl
+}  // namespace qmx::File
