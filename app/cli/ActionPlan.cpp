@@ -188,7 +188,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {given("hid"), ActionId::kOpenHidPort, {}},
       {sethwid && hwid_file, ActionId::kReadHwidFile, {}},
       {sethwid && !hwid_file, ActionId::kParseHwidArgument, {}},
-      {sethwid, ActionId::kAnnounceSuppliedHwid, {}},
+      // A HWID from a HWID text file is announced when it is taken off it.
+      {sethwid && !hwid_file, ActionId::kAnnounceSuppliedHwid, {}},
       {given("hex"), ActionId::kLoadHexFile, {}},
       {given("xip") && sethwid, ActionId::kLoadXipFile, {}},
       {given("img"), ActionId::kLoadImgFile, {}},

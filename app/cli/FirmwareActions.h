@@ -23,9 +23,10 @@ Result LoadImgFile(RunState& state);
 Result LoadTbfFile(RunState& state);
 Result LoadIs2023File(RunState& state);
 
-// Replaces the xip image by its img image, bound to new_hwid (sethwid) or
-// board_hwid, with pages of 4096 bytes (flash) or 64. A failed conversion
-// keeps the xip image. Notes whether the image carries new_hwid.
+// Replaces the xip image by its img image, bound to new_hwid (sethwid, taken
+// off the HWID text file first when there is one) or board_hwid, with pages
+// of 4096 bytes (flash) or 64. A failed conversion keeps the xip image. Notes
+// whether the image carries new_hwid.
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash);
 // Pads the img image with zeros to a multiple of 8192 bytes; an image that
 // would pass 65536 bytes is left alone and refused with Invalid file format.
@@ -39,7 +40,7 @@ Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there when not 0) through the
 // loader, after the EEPROM size test when it ends beyond 32768 bytes; with
 // rfload through the RF loader instead, which has no offset. An image that
-// carries new_hwid goes out only after HandOutHwid.
+// carries new_hwid marks it sent (HwidGoesOutWith).
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
@@ -48,19 +49,21 @@ Result DownloadIs2023Image(RunState& state);
 // then not be what the board ends up holding. Any other firmware passes.
 Result GuardHwidSlot(RunState& state);
 // Makes firmware a TBF table (an empty one unless it is one) and adds the
-// 8 bytes of new_hwid at EEPROM address 110.
+// 8 bytes of new_hwid at EEPROM address 110, taken off the HWID text file
+// first when there is one.
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
 // n"), then its hex program after a board reset; the size test first when
 // the contents end beyond 32768 bytes. An empty table only says so. An
-// image that reaches the HWID goes out only after HandOutHwid.
+// image that reaches the HWID marks it sent (HwidGoesOutWith).
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
-// 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
+// 8 bytes of new_hwid with sethwid, taken off the HWID text file first when
+// there is one, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
 // EEPROM at the low 16 bits of it, after the EEPROM size test when an EEPROM
-// section ends beyond 32768 bytes; the "hwid" section goes out only after
-// HandOutHwid. The entry's sections must have passed
+// section ends beyond 32768 bytes; the "hwid" section marks the HWID sent
+// (HwidGoesOutWith). The entry's sections must have passed
 // HoffSectionRefusal for the target.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and

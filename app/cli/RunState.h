@@ -63,9 +63,8 @@ struct RunState {
   HWID::Raw board_hwid{};  // read from the board; all zero: the board has none
   HWID::Raw new_hwid{};    // to program
   std::string sethwid;     // the HWID text, or with hwid_file the HWID text file's path
-  // The HWID text file this run holds, with its rewrite ready to take the
-  // file's place once the board holds that HWID; let go unused when the run
-  // ends sooner.
+  // The HWID text file the run takes new_hwid from, and whether it took it,
+  // sent it or gave it back.
   std::optional<HwidSupply> hwid_supply;
   // Whether firmware is an image bound to new_hwid, whose download carries it.
   bool firmware_carries_new_hwid = false;

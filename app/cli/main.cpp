@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "HwidSupply.h"
 #include "LoaderArgs.h"
 #include "OutputWatch.h"
 #include "StandardStreams.h"
@@ -58,10 +59,12 @@ const char* SignalName(int signal) {
   return "A signal";
 }
 
-// Ends the run on one of the ending signals, standard output flushed and no
-// temporary file left behind: with status 0 when it ends the terminal, which
-// is how the terminal is left, else as the signal's own end.
+// Ends the run on one of the ending signals, standard output flushed, a HWID
+// taken but not sent given back to its file and no temporary file left
+// behind: with status 0 when it ends the terminal, which is how the terminal
+// is left, else as the signal's own end.
 [[noreturn]] void ctrlC_handler(int signal) {
+  mrl::HwidSupply::GiveBackOnSignal();
   qmx::File::RemovePendingReplacements();
   std::cerr << SignalName(signal) << kSignalEndStr << "\n";
   std::fflush(stdout);

@@ -31,7 +31,7 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
         "GuardHwidSlot", "LoadHelperAndReadHwid", "GuardExistingHwid", "AddHwidToTbf",
         "DownloadTbfTable"}},
       {{"-d", "p", "-s", "HWID", "--hwid_file", "-i", "f"},
-       {"CheckPortGiven", "OpenSerialPort", "ReadHwidFile", "AnnounceSuppliedHwid", "LoadHexFile",
+       {"CheckPortGiven", "OpenSerialPort", "ReadHwidFile", "LoadHexFile",
         "GuardHwidSlot", "LoadHelperAndReadHwid", "GuardExistingHwid", "DownloadHexImage",
         "AddHwidToTbf", "DownloadTbfTable", "WriteBackHwidFile"}},
       {{"-d", "p", "-i", "f"},

@@ -32,7 +32,8 @@ TEST_F(EndToEndHwid, HwidFileGivesUpItsFirstLine) {
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 0) << run.err;
   const HWID::Raw hwid = HWID::base32ToRaw(kFirstHwid.c_str());
-  EXPECT_EQ(run.out, Announcement(hwid) + kLoaderOut + TbfOut(1, false));
+  // Announced when it is taken off the supply, once the board is known.
+  EXPECT_EQ(run.out, kLoaderOut + Announcement(hwid) + TbfOut(1, false));
   EXPECT_EQ(AfterStandInWarning(run.err), "");
   EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(hwid));
   EXPECT_EQ(TempDir::Read(supply), kRestOfSupply);
