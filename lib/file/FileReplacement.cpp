@@ -184,6 +184,10 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
   char resolved[PATH_MAX];
   if (::stat(path.c_str(), &old_) == 0) {
     if (!S_ISREG(old_.st_mode) || ::realpath(path.c_str(), resolved) == nullptr) return;
+    // What the replacement keeps of the file is read through a descriptor:
+    // the file must be readable, and stay the one that was looked at.
+    source_ = ::open(resolved, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (source_ < 0 || ::fstat(source_, &old_) != 0 || !S_ISREG(old_.st_mode)) return;
     existed_ = true;
     target_ = resolved;
     folder_ = FolderOf(target_);
@@ -240,6 +244,7 @@ std::string FileReplacement::TemporaryName() const {
 }
 
 void FileReplacement::Discard() {
+  if (source_ >= 0) static_cast<void>(::close(std::exchange(source_, -1)));
   if (fd_ >= 0) static_cast<void>(::close(std::exchange(fd_, -1)));
   if (name_.empty()) return;
   const std::string name = std::exchange(name_, std::string());
@@ -296,10 +301,10 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps,
     // permissions with the access lists and the extended attributes, through
     // the system's own copy, so that nobody gains or loses access by the
     // replacement; what cannot be copied fails it.
-    const std::string copy = name_.empty() ? ProcPathOf(fd_) : name_;
+    const char* const copy = name_.empty() ? "the replacement" : name_.c_str();
     committed = (::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM) &&
-                ::perm_copy_file(target_.c_str(), copy.c_str(), nullptr) == 0 &&
-                ::attr_copy_file(target_.c_str(), copy.c_str(), nullptr, nullptr) == 0;
+                ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
+                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0;
   }
   committed = committed && steps.Sync(fd_);
   for (int attempt = 0; committed && name_.empty() && attempt < kNameAttempts; ++attempt) {

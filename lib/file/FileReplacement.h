@@ -57,7 +57,8 @@ class FileReplacement {
   };
 
   // Creates the empty temporary file; not ready() when path does not lead to
-  // what target admits or no file can be created next to it.
+  // what target admits (an existing file must be readable, so that what it
+  // keeps can be copied) or no file can be created next to it.
   explicit FileReplacement(const std::string& path, Target target = Target::kRegularFile,
                            const FileReplacementSteps& steps = FileReplacementSteps{});
   ~FileReplacement();
@@ -98,6 +99,7 @@ class FileReplacement {
   bool existed_ = false;  // whether the file was there when the replacement began
   struct stat old_ {};    // what it was then
   std::string name_;      // the temporary file's, while it has one
+  int source_ = -1;       // the file to replace, open to read what it keeps
   int fd_ = -1;
 };
 

@@ -108,8 +108,9 @@ TEST_F(EndToEndHwidSupplyRewrite, RunsAtOnceProgramOneHwidEach) {
     const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
     ASSERT_FINISHED(outcome);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out,
-              ProgrammedOut(kSupplyLines[Index(kSupplyLines, boards[i]->eeprom())], kWaiting))
+    const std::size_t line = Index(kSupplyLines, boards[i]->eeprom());
+    ASSERT_LT(line, std::size(kSupplyLines));
+    EXPECT_EQ(outcome.out, ProgrammedOut(kSupplyLines[line], kWaiting))
         << "said once, when the HWID is taken";
     programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
   }
@@ -198,8 +199,9 @@ TEST_F(EndToEndHwidSupplyRewrite, SupplyWithTheLongestNameIsUsed) {
 
 // Killed outright at every point of a run, the supply is whole or without the
 // line the board may get, and never whole once the board got it: the line
-// leaves the supply just before the download that carries it. A temporary
-// file may be left only by a kill at that moment, the rewrite's commit.
+// leaves the supply when the run takes it, before the download that carries
+// it. A temporary file may be left only by a kill at that moment, the
+// rewrite's commit, and the next run removes it.
 TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
   if (!TakesUnnamedFiles(dir_)) GTEST_SKIP() << "the file system has no files without a name";
   const std::string whole = LinesFrom(0);
@@ -258,6 +260,13 @@ TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
     if (!moment.may_commit) {
       EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
     }
+    // What a kill at the commit left, the next run on the supply removes.
+    held.reset();
+    StartBoard();
+    const ProgramOutcome next = Mrl({"--sethwid", supply, "--hwid_file"});
+    ASSERT_FINISHED(next);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
   }
 }
 

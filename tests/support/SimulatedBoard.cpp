@@ -385,10 +385,20 @@ Program SimulatedBoard::Idle() {
 // ---- Loader image ----------------------------------------------------------
 
 Program SimulatedBoard::Loader() {
+  bool held_after = false;
   for (;;) {
+    if (!held_after && config_.faults.held_after >= 0 &&
+        record().commands.size() == static_cast<std::size_t>(config_.faults.held_after)) {
+      held_after = true;
+      HoldLoader(true);
+    }
     PauseWhile(hold_loader_, &BoardRecord::loader_held);
     const std::uint8_t command = AwaitAnswer(kLoaderStart, std::nullopt);
-    if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9) {
+    const bool nacked_now =
+        config_.faults.nacked_after >= 0 &&
+        record().commands.size() >= static_cast<std::size_t>(config_.faults.nacked_after);
+    if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9 ||
+        nacked_now) {
       Send({kLoaderNack});
       continue;
     }

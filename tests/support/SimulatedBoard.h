@@ -71,8 +71,12 @@ struct BoardFaults {
   int refused_chunk = -1;       // slow speed: the last byte of this 512-byte chunk is answered with
                                 // NACK the first time it arrives
   // Loader image.
-  bool nack_commands = false;            // answers every command byte with 0x24
-  int nacked_command = -1;               // answers this one command byte with 0x24
+  bool nack_commands = false;  // answers every command byte with 0x24
+  int nacked_command = -1;     // answers this one command byte with 0x24
+  int nacked_after = -1;       // answers every command with 0x24 once it has
+                               // accepted this many
+  int held_after = -1;         // once it has accepted this many commands, the loader waits as
+                               // HoldLoader(true) makes it, until HoldLoader(false)
   bool unacknowledged_commands = false;  // answers every command byte with 0x00
   bool wrong_echo = false;               // echoes every data item with its bytes swapped
   bool wrong_crc = false;                // reports every CRC one higher than the real one
