@@ -119,21 +119,25 @@ void SimulatedBoard::Release() {
   Update([this](BoardRecord&) { hold_download_ = false; });
 }
 
+void SimulatedBoard::ResetByHand() {
+  reset_by_hand_ = true;
+}
+
 void SimulatedBoard::Run() {
   Program program = config_.initial_program;
   for (;;) {
     try {
       Update([&](BoardRecord& r) { r.running = program; });
       program = Execute(program);
-    } catch (const Reset&) {
+    } catch (const Reset& reset) {
       try {
         Settle();
       } catch (const Stop&) {
         return;
       }
-      Update([](BoardRecord& r) {
+      Update([&](BoardRecord& r) {
         ++r.resets;
-        r.passthrough_active = false;
+        if (!reset.by_hand) r.passthrough_active = false;
         r.flash_mode = false;
       });
       program = Program::kBootMonitor;
@@ -174,6 +178,7 @@ void SimulatedBoard::Pump(milliseconds timeout) {
     line_closed_ = true;
     Update([](BoardRecord& r) { r.hung_up = true; });
   }
+  if (reset_by_hand_.exchange(false)) throw Reset{true};
   TakeIn(Look(timeout));
 }
 
