@@ -222,6 +222,11 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
     if (created) name_ = name;
     if (!created && errno != EEXIST) break;
   }
+  // The file's owner and group at once, so that a file they cannot be kept
+  // for (another user's, for a user who may not give files away) is found
+  // out before anything is done for it. Giving a file away clears its set-id
+  // bits; the commit sets the bits last.
+  if (fd_ >= 0 && existed_ && ::fchown(fd_, old_.st_uid, old_.st_gid) != 0) Discard();
 }
 
 FileReplacement::~FileReplacement() {
@@ -297,13 +302,11 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps,
   if (!ready()) return false;
   bool committed = true;
   if (existed_) {
-    // The owner first: giving a file away clears its set-id bits. Then the
-    // permissions with the access lists and the extended attributes, through
-    // the system's own copy, so that nobody gains or loses access by the
-    // replacement; what cannot be copied fails it.
+    // The permissions with the access lists and the extended attributes,
+    // through the system's own copy, so that nobody gains or loses access by
+    // the replacement; what cannot be copied fails it.
     const char* const copy = name_.empty() ? "the replacement" : name_.c_str();
-    committed = (::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM) &&
-                ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
+    committed = ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
                 ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0;
   }
   committed = committed && steps.Sync(fd_);

@@ -58,7 +58,9 @@ class FileReplacement {
 
   // Creates the empty temporary file; not ready() when path does not lead to
   // what target admits (an existing file must be readable, so that what it
-  // keeps can be copied) or no file can be created next to it.
+  // keeps can be copied), no file can be created next to it, or the new file
+  // cannot have the existing one's owner and group (a user who may not give
+  // files away replacing another's).
   explicit FileReplacement(const std::string& path, Target target = Target::kRegularFile,
                            const FileReplacementSteps& steps = FileReplacementSteps{});
   ~FileReplacement();
@@ -77,10 +79,10 @@ class FileReplacement {
   // they cannot be written.
   bool Write(std::string_view bytes, const FileReplacementSteps& steps = FileReplacementSteps{});
 
-  // Gives the temporary file the old file's owner and group (where the system
-  // allows: a user who may not give a file away keeps it), its permission
-  // bits with their access control lists, and its extended attributes (a new
-  // file keeps the bits it was created with), puts it on the disk and renames
+  // Gives the temporary file, which has the old file's owner and group, its
+  // permission bits with their access control lists, and its extended
+  // attributes (a new file keeps the bits it was created with), puts it on
+  // the disk and renames
   // it over the old file. False when any of that fails; the old file then
   // keeps its contents (a new one is not created) and the temporary file is
   // gone. Not ready() afterwards either way. When unchanged is given, it is

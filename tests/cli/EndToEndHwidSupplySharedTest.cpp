@@ -223,22 +223,25 @@ TEST_F(EndToEndHwidSupplyShared, EditsDuringARunAreKept) {
 // ---- Files of the user's ----------------------------------------------------------------
 
 // A supply that an unprivileged user may not write, in a folder of that
-// user's: refused before the board is touched, as the open for writing
-// fails.
+// user's, or may write but could only replace by a file of its own: refused
+// before the board is touched, the supply as it was.
 TEST_F(EndToEndHwidSupplyShared, SupplyTheUserMayNotWriteIsRefusedBeforeTheBoard) {
   if (::geteuid() != 0) GTEST_SKIP() << "runs the program as another user, which takes root";
   const struct {
     const char* name;
     uid_t owner;
+    gid_t group;
     mode_t mode;
-  } cases[] = {{"read-only", kNobody, 0444}, {"another user's", 0, 0644}};
+  } cases[] = {{"read-only", kNobody, kNoGroup, 0444},
+               {"another user's", 0, 0, 0644},
+               {"another user's that its group may write", 0, kNoGroup, 0664}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     StartBoard();
     TempDir dir;
     ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNoGroup), 0);
     const std::string supply = dir.Write("hwids.txt", Lines(0));
-    ASSERT_EQ(::chown(supply.c_str(), c.owner, c.owner == 0 ? 0 : kNoGroup), 0);
+    ASSERT_EQ(::chown(supply.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(::chmod(supply.c_str(), c.mode), 0);
     ASSERT_EQ(::chown(board().device().c_str(), kNobody, kNoGroup), 0) << std::strerror(errno);
     std::vector<std::string> words{"--reuid=" + std::to_string(kNobody),
@@ -258,7 +261,9 @@ TEST_F(EndToEndHwidSupplyShared, SupplyTheUserMayNotWriteIsRefusedBeforeTheBoard
     struct stat kept {};
     ASSERT_EQ(::stat(supply.c_str(), &kept), 0);
     EXPECT_EQ(kept.st_uid, c.owner);
+    EXPECT_EQ(kept.st_gid, c.group);
     EXPECT_EQ(kept.st_mode & 07777, c.mode);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"hwids.txt"});
   }
 }
 
