@@ -168,9 +168,11 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
   formats.is2023 = given("IS2023") || entry == 4;
   formats.flash = given("flash") || (given("hoff") && hoff_target == "flash");
 
-  // A section that cannot go where it says is refused before the board is touched.
+  // A section that cannot go where it says, or would take the place of the
+  // HWID the run programs, is refused before the board is touched.
   if (given("hoff")) {
-    if (const auto refusal = mrl::HoffSectionRefusal(hoff_file, hoff_entry, formats.flash)) {
+    if (const auto refusal =
+            mrl::HoffSectionRefusal(hoff_file, hoff_entry, formats.flash, given("sethwid"))) {
       console.err << *refusal;
       return {qmx::Verdict::kRefusedFullyReported, {}};
     }

@@ -309,6 +309,54 @@ TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine)
   }
 }
 
+// A section over any byte of the HWID slot would leave the board with other
+// bytes there than the HWID the run announced; a flash entry's HWID goes to
+// the same bytes of the flash.
+TEST_F(EndToEndWriteLimits, HoffSectionOverTheHwidItProgramsIsRefusedBeforeTheBoard) {
+  const struct {
+    const char* target;
+    HOFF::Section section;
+    bool supply;
+    std::string err;
+  } cases[] = {
+      {"eeprom",
+       {"app", 0x70, Pattern(64, 1)},
+       false,
+       "HOFF section 2 (\"app\") cannot be written: 64 bytes at offset 0x70 cover the HWID "
+       "(EEPROM bytes 110 to 117) that --sethwid programs in this run.\n"},
+      {"eeprom",
+       {"app", 0x60, Pattern(16, 2)},
+       true,
+       "HOFF section 2 (\"app\") cannot be written: 16 bytes at offset 0x60 cover the HWID "
+       "(EEPROM bytes 110 to 117) that --sethwid programs in this run.\n"},
+      {"flash",
+       {"boot", 0x40, Pattern(0x1000, 3)},
+       false,
+       "HOFF section 2 (\"boot\") cannot be written: 4096 bytes at offset 0x40 cover the HWID "
+       "(flash bytes 110 to 117) that --sethwid programs in this run.\n"},
+  };
+  StartBoard();
+  const Bytes eeprom = board().eeprom();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.section.name + " " + c.target);
+    const HOFF::Section first{"first", 0x1000, Pattern(64, 4)};
+    const std::string hoff = dir_.Write("fw.hoff", HoffText(c.target, {first, c.section}));
+    const std::string supply = dir_.Write("hwids.txt", kSupply);
+    std::vector<std::string> words{"--hoff", hoff, "--hoff_entry", "fw", "--sethwid"};
+    if (c.supply) {
+      words.insert(words.end(), {supply, "--hwid_file"});
+    } else {
+      words.push_back(kHwidText);
+    }
+
+    const ProgramOutcome run = Mrl(words);
+
+    ASSERT_FINISHED(run);
+    ExpectRefused(run, "", c.err, board(), eeprom);
+    EXPECT_EQ(TempDir::Read(supply), kSupply);
+  }
+}
+
 // An image over any byte of the HWID slot would leave the board with other
 // bytes than the HWID the run announced, or lose the image's own bytes there.
 TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard) {
