@@ -10,6 +10,9 @@
 // kInvalidArgument and sends nothing; file errors come back in TCF::Error and
 // protocol errors unchanged.
 
+#include <vector>
+
+#include "ActionPlan.h"
 #include "RunState.h"
 #include "link/Error.h"
 
@@ -69,16 +72,25 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
 // kEepromTooSmall; any other failure says nothing.
 Result TestEepromSize(RunState& state);
+// The run's EEPROM size test, silent, before its first write: made when any
+// of the later actions, run on state as it stands, would write or read beyond
+// 32768 bytes of the EEPROM; a small EEPROM fails with kEepromTooSmall. Once
+// it found the 512-kbit EEPROM, their own tests do not ask again.
+Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later);
 // Reads `length` EEPROM bytes from `offset` into extract_file, after the
-// EEPROM size test when they end beyond 32768 bytes. A file that cannot be
-// written (or created) fails with Cannot open file before the board is asked.
-// A regular file, or a new one, is replaced whole only once every byte was
-// read and checked, so a failed read leaves an existing file as it was and
-// creates none; what is no regular file (a device, a FIFO) is written
-// directly. A write or close that fails is Cannot open file.
+// EEPROM size test when they end beyond 32768 bytes (unless the run made it),
+// and says "Done image extraction!" once they are where they were to go. A
+// target that cannot be written (or created) fails with Cannot open file
+// before the board is asked. A descriptor the run was given
+// (extract_descriptor), a device or a FIFO is written as it stands, at its
+// own position, after the program's earlier standard output. A regular file,
+// or a new one, is replaced whole only once every byte was read and checked,
+// so a failed read leaves an existing file as it was and creates none. A
+// write that fails is Cannot write file; on a descriptor a line first says
+// why.
 Result ExtractEeprom(RunState& state);
 // Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
-// they end beyond 32768 bytes.
+// they end beyond 32768 bytes (unless the run made it).
 Result ClearEeprom(RunState& state);
 
 }  // namespace mrl

@@ -1,11 +1,11 @@
 // The actions that send the run state's firmware to the board, each through
 // the protocol that suits its kind.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
 
+#include "EepromReach.h"
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
 #include "HwidActions.h"
@@ -63,29 +63,6 @@ Result AnnouncedDownload(std::ostream& out, const std::string& headline, Downloa
   return result;
 }
 
-// Where the table's contents end in EEPROM: the end of the last binary entry,
-// else the EEPROM area of the hex program.
-std::uint64_t TableEnd(const TBF::Table& table) {
-  const std::vector<TBF::Entry>& entries = table.GetBinaryEntries();
-  if (!entries.empty()) {
-    return std::uint64_t{entries.back().GetAddress().value()} +
-           entries.back().GetImage().GetRaw().size();
-  }
-  return table.MaybeGetHexEntry() ? table.MaybeGetHexEntry()->EepromSize() : 0;
-}
-
-// Where the sections of the entries named `name` end in EEPROM.
-std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name) {
-  std::uint64_t end = 0;
-  for (const HOFF::Entry& entry : file.GetEntries()) {
-    if (entry.name != name) continue;
-    for (const HOFF::Section& section : entry.sections) {
-      end = std::max(end, std::uint64_t{section.offset} + section.bytes.size());
-    }
-  }
-  return end;
-}
-
 // Sends every section of entry ("Loading HOFF section (i/n)"), to flash at
 // its 32-bit offset or to EEPROM at the low 16 bits of it; the last is the
 // "hwid" section.
@@ -136,7 +113,7 @@ Result DownloadImgImage(RunState& state, bool rfload) {
                 .DownloadFile(raw.data(), LengthOf(raw), goes_out);
           }
           return qmx::Error::InOrder<Result>(
-              [&] { return EnsureEepromHolds(loader, std::uint64_t{offset} + raw.size()); },
+              [&] { return EnsureEepromHolds(state, loader, ImageEnd(offset, img)); },
               [&] {
                 return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out,
                                            goes_out);
@@ -168,7 +145,7 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
     // The binary entries go through the loader; the hex program last, since
     // the reset before it ends the loader.
     return qmx::Error::InOrder<Result>(
-        [&] { return EnsureEepromHolds(loader, TableEnd(table)); },
+        [&] { return EnsureEepromHolds(state, loader, TableEnd(table)); },
         [&] {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();
@@ -196,7 +173,7 @@ Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid) {
       [&] { return sethwid ? TakeSuppliedHwid(state) : Result(qmx::Error::None{}); },
       [&] {
         if (flash) return Result(qmx::Error::None{});
-        return EnsureEepromHolds(loader, HoffEnd(state.hoff_file, state.hoff_entry));
+        return EnsureEepromHolds(state, loader, HoffEnd(state.hoff_file, state.hoff_entry));
       },
       [&] {
         const qmx::File::Bytes hwid = HwidBytes(sethwid ? state.new_hwid : state.board_hwid);

@@ -161,9 +161,7 @@ mrl::Result ImgProtocol::ExtractImage(std::uint8_t* buffer, unsigned len, std::u
         [&] {
           protocol_.console().out << "Beginning image extraction...\n";
           protocol_.read_all_with_throw(buffer, len);
-          mrl::Result checked = FinishDownload(buffer, len);
-          if (!checked.failed()) protocol_.console().out << "Done image extraction!\n";
-          return checked;
+          return FinishDownload(buffer, len);
         });
   });
 }

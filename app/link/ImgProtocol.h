@@ -59,8 +59,9 @@ class ImgProtocol {
   // The same at a 32-bit offset.
   mrl::Result DownloadFile24Bit(const std::uint8_t* data, unsigned len, unsigned offset,
                                 std::ostream& out, const BeforeData& before_data = {});
-  // Reads len bytes from offset into buffer; all of them must arrive within
-  // one default timeout.
+  // Reads len bytes from offset into buffer ("Beginning image extraction..."
+  // first); all of them must arrive within one default timeout. The caller
+  // tells when they are where they were to go.
   mrl::Result ExtractImage(std::uint8_t* buffer, unsigned len, std::uint16_t offset);
   // Success when the EEPROM holds 512 kbit; 4 when it is smaller.
   mrl::Result CheckEepromSize();
