@@ -1,6 +1,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "HwidSupply.h"
 #include "LoaderArgs.h"
 #include "OutputWatch.h"
+#include "SignalEnd.h"
 #include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
@@ -43,6 +45,14 @@ constexpr int kSignalStatusBase = 128;
 // output could not be written (EX_IOERR of sysexits.h).
 constexpr int kOutputFailedStatus = 74;
 
+// The longest the end of a signalled run takes for its line on standard error
+// and the flush of standard output together.
+constexpr std::chrono::milliseconds kEndingOutputLimit{1000};
+// How long that flush waits for a write to standard output in progress on
+// another thread; one that takes longer is taken to be blocked for good, and
+// what standard output held is lost.
+constexpr std::chrono::milliseconds kOutputLockWait{200};
+
 // The signals that end a run: CTRL-C, the request to end that kill, timeout
 // and service managers send, and the loss of the controlling terminal.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -59,24 +69,31 @@ const char* SignalName(int signal) {
   return "A signal";
 }
 
-// Ends the run on one of the ending signals, standard output flushed, a HWID
-// taken but not sent given back to its file and no temporary file left
-// behind: with status 0 when it ends the terminal, which is how the terminal
-// is left, else as the signal's own end.
+// Ends the run on one of the ending signals, with a HWID taken but not sent
+// given back to its file and no temporary file left behind: with status 0
+// when it ends the terminal, which is how the terminal is left, else as the
+// signal's own end. The signal's line goes straight to standard error, past
+// the streams, whose locks a blocked write to standard output may hold;
+// standard output is flushed unless such a write holds it. Once the files are
+// dealt with, the process ends within kEndingOutputLimit, even when standard
+// error blocks too.
 [[noreturn]] void ctrlC_handler(int signal) {
+  const int status = mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal;
   mrl::HwidSupply::GiveBackOnSignal();
   qmx::File::RemovePendingReplacements();
-  std::cerr << SignalName(signal) << kSignalEndStr << "\n";
-  std::fflush(stdout);
-  std::_Exit(mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal);
+  mrl::EndProcessWithin(kEndingOutputLimit, status);
+  const std::string line = SignalName(signal) + kSignalEndStr + "\n";
+  static_cast<void>(mrl::WriteAllTo(STDERR_FILENO, line));
+  static_cast<void>(mrl::FlushUnlessHeld(stdout, kOutputLockWait));
+  std::_Exit(status);
 }
 
 // The ending signals are taken by a thread of their own rather than by
 // interrupting whichever thread runs: the handler then flushes standard output
-// under its lock, after any write in progress, instead of in the middle of
-// one. Every thread started later keeps them blocked, so only this one
-// receives them. A closed pipe on standard output ends nothing: its writes
-// fail instead, and the run reports that at its end.
+// after a write in progress ends, instead of in the middle of one. Every
+// thread started later keeps them blocked, so only this one receives them. A
+// closed pipe on standard output ends nothing: its writes fail instead, and
+// the run reports that at its end.
 void HandleSignalsOnAThreadOfTheirOwn() {
   std::signal(SIGPIPE, SIG_IGN);
   sigset_t ending;

@@ -46,6 +46,19 @@ std::string SystemText(int error) {
   return ErrorText(strerror_r(error, buf, sizeof buf), buf);
 }
 
+// Takes the terminal open at fd for one port alone: the advisory lock and the
+// terminal's exclusive mode. A terminal that another already holds in
+// exclusive mode refuses every open but root's, so it is asked first and
+// refused as busy (EBUSY) for root too. 0, or the errno of the refusal
+// (ENOTTY for a device that is no terminal, EWOULDBLOCK for a lock held).
+int TakeExclusively(int fd) {
+  int held = 0;
+  if (::ioctl(fd, TIOCGEXCL, &held) != 0) return errno;
+  if (held != 0) return EBUSY;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) return errno;
+  return 0;
+}
+
 bool NoModemLines(int error) {
   return error == ENOTTY || error == EINVAL;
 }
@@ -68,8 +81,9 @@ int SerialPort::OpenExclusive(const char* device) {
     NoteFailure(errno);
     return -1;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-    NoteFailure(errno);
+  const int error = TakeExclusively(fd);
+  if (error != 0) {
+    NoteFailure(error);
     ::close(fd);
     return -1;
   }

@@ -21,8 +21,10 @@ class SerialPort : public GenericPort {
   // Opens the device name as given (e.g. /dev/ttyUSB0), non-blocking, without
   // making it the controlling terminal, and exclusively: an advisory lock
   // (flock) and the terminal's exclusive mode, so a second port on the same
-  // device does not open. Waits 20 ms afterwards, whether the open succeeded or
-  // not; a failed open shows through is_open, open_failure and getLastErrorString.
+  // device does not open. A device that another program holds in exclusive
+  // mode is refused as busy, also when root, whom that mode lets in. Waits 20
+  // ms afterwards, whether the open succeeded or not; a failed open shows
+  // through is_open, open_failure and getLastErrorString.
   explicit SerialPort(const char* device);
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;

@@ -1,7 +1,12 @@
 // The program's link-level tasks on a simulated board: the reset, loading over
 // RF and the Belto LS passthrough.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -30,6 +35,23 @@ TEST_F(EndToEndLink, PortHeldByAnotherProgramIsBusy) {
   ASSERT_TRUE(holder.WaitForOut(kTermStart, std::chrono::milliseconds(10000))) << holder.err();
 
   const ProgramOutcome run = Mrl({"--reset"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Cannot open " + board().device() +
+                         ": the device is busy or held by another program\nCould not open port\n");
+  EXPECT_EQ(board().record().resets, 0u);
+}
+
+// Another program holds the board's port in the terminal's exclusive mode,
+// without the advisory lock that mrl takes as well: the open itself refuses
+// any other user, but lets root in, so the run asks the port and refuses it.
+TEST_F(EndToEndLink, PortHeldExclusivelyIsBusyForRootToo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root is let into a port held exclusively";
+  const Descriptor holder(::open(board().device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_EQ(::ioctl(holder.fd(), TIOCEXCL), 0) << std::strerror(errno);
+
+  const ProgramOutcome run = RunMrl(OnBoard({"--reset"}));
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");

@@ -2,11 +2,16 @@
 // interrupt that ends it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <regex>
+#include <string>
+#include <thread>
 
 #include "EndToEnd.h"
 #include "support/ProcessorUse.h"
@@ -161,6 +166,92 @@ TEST_F(EndToEndTerminal, EndsNormallyOnEverySignalThatEndsARun) {
     ASSERT_NO_FATAL_FAILURE(StartTerminal());
     ASSERT_NO_FATAL_FAILURE(Show(Text("up\n"), "up\n"));
     EXPECT_EQ(Interrupt(c.signal, c.message), kTermStart + "up\n");
+  }
+}
+
+// Reads count bytes from the pipe's read end fd, waiting at most timeout for
+// them; fewer when they do not come.
+std::string ReadPipe(int fd, std::size_t count, milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  std::string got;
+  while (got.size() < count && std::chrono::steady_clock::now() < until) {
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, 10) != 1) continue;
+    char c = 0;
+    if (::read(fd, &c, 1) != 1) break;
+    got += c;
+  }
+  return got;
+}
+
+// True once not one slot is left in the pipe whose write end is fd, so that
+// writes to it block; false when timeout passed first.
+bool WaitUntilFull(int fd, milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < until) {
+    pollfd room{fd, POLLOUT, 0};
+    if (::poll(&room, 1, 0) == 0) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return false;
+}
+
+// Fills the pipe whose write end is fd to its last byte, so that the next
+// write to it blocks; fd stays a blocking descriptor.
+void Fill(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  ASSERT_EQ(::fcntl(fd, F_SETFL, flags | O_NONBLOCK), 0);
+  const std::string page(4096, 'e');
+  while (::write(fd, page.data(), page.size()) > 0) {
+  }
+  while (::write(fd, "e", 1) > 0) {
+  }
+  EXPECT_EQ(errno, EAGAIN);
+  ASSERT_EQ(::fcntl(fd, F_SETFL, flags), 0);
+}
+
+// The run is meant to end within a second of the signal; the bound leaves room
+// for a busy machine. A run that waits for its blocked output never ends.
+constexpr milliseconds kPromptly{5000};
+
+// Standard output a pipe whose reader stopped reading once the terminal had
+// started (as a console paused with CTRL-S stops it): the board's output fills
+// it and the terminal's write blocks for good. Every signal that ends a run
+// still ends it at once, with the terminal's normal status and its line; the
+// output still held is lost. With standard error blocked as well, the line is
+// lost too, and the end comes all the same.
+TEST_F(EndToEndTerminal, EndsOnEverySignalWhileItsOutputIsBlocked) {
+  const struct {
+    int signal;
+    std::string message;
+    bool error_blocked;
+  } kCases[] = {
+      {SIGINT, kInterrupted, false},
+      {SIGTERM, "SIGTERM received, closing program\n", false},
+      {SIGHUP, "SIGHUP received, closing program\n", false},
+      {SIGTERM, "", true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.message.empty() ? "standard error blocked" : c.message);
+    StartUserProgramBoard();
+    TestPipe out;
+    TestPipe err;
+    if (c.error_blocked) {
+      ASSERT_NO_FATAL_FAILURE(Fill(err.write.fd()));
+    }
+    LaunchTerminal({}, {{},
+                        ChildStream::Given(out.write.fd()),
+                        c.error_blocked ? ChildStream::Given(err.write.fd()) : ChildStream{}});
+    ASSERT_EQ(ReadPipe(out.read.fd(), kTermStart.size(), kPrompt), kTermStart);
+    board().SendToHost(Pattern(256 * 1024, 9));
+    ASSERT_TRUE(WaitUntilFull(out.write.fd(), kPrompt));
+
+    const auto signalled = std::chrono::steady_clock::now();
+    run_->Signal(c.signal);
+    const ProgramOutcome run = run_->Wait(kRunDeadline);
+    const auto took = std::chrono::steady_clock::now() - signalled;
+    ExpectInterrupted(run, kTerminalEnded, c.message);
+    EXPECT_LT(took, kPromptly);
   }
 }
 
