@@ -16,7 +16,7 @@
 
 namespace HOFF {
 
-// 1 (and every code not named below): overlapping sections; 2: parse error; 3: missing field;
+// 1 (and every code but 2, 3 and 5): overlapping sections; 2: parse error; 3: missing field;
 // 5: a file or stream beyond kMaxFileSize.
 class Error final : public qmx::Error::Code {
  public:

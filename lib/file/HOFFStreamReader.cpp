@@ -472,18 +472,20 @@ class FileEvents {
 
 qmx::Result<File, Error> FromStream(std::istream& is) {
   CharSource source{is.rdbuf(), kMaxFileSize};
-  FileEvents events;
-  bool parsed = false;
+  std::optional<qmx::Result<File, Error>> result;
   try {
-    parsed = json::sax_parse(SourceIterator(&source), SourceIterator(), &events,
-                             json::input_format_t::json, /*strict=*/false);
+    FileEvents events;
+    if (json::sax_parse(SourceIterator(&source), SourceIterator(), &events,
+                        json::input_format_t::json, /*strict=*/false)) {
+      result = std::move(events).Result();
+    }
   } catch (const std::exception&) {
-    parsed = false;  // out of memory
+    result = Error::kParseError;  // out of memory
   }
   // As the library's stream input does: the end of the stream shows, other states are cleared.
   is.clear((is.rdstate() | (source.met_end ? std::ios::eofbit : std::ios::goodbit)) &
            std::ios::eofbit);
-  if (parsed) return std::move(events).Result();
+  if (result) return std::move(*result);
   if (source.left == 0 && source.more()) return Error::kTooLarge;
   return Error::kParseError;
 }
