@@ -7,8 +7,10 @@
 
 namespace mrl {
 
-std::function<Result()> BindAction(const PlannedAction& planned, RunState& state,
-                                   const boost::program_options::variables_map& vm, int input_fd) {
+std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::size_t at,
+                                   RunState& state, const boost::program_options::variables_map& vm,
+                                   int input_fd) {
+  const PlannedAction& planned = plan.at(at);
   RunState* s = &state;
   const CapturedFlags f = planned.flags;
   switch (planned.id) {
@@ -56,6 +58,11 @@ std::function<Result()> BindAction(const PlannedAction& planned, RunState& state
       return [s, f] { return ConvertXipToImg(*s, f.sethwid, f.flash); };
     case ActionId::kPadImageForRf:
       return [s] { return PadImageForRf(*s); };
+    case ActionId::kTestEepromReach:
+      return [s, later = std::vector<PlannedAction>(
+                     plan.begin() + static_cast<std::ptrdiff_t>(at) + 1, plan.end())] {
+        return TestEepromReach(*s, later);
+      };
     case ActionId::kEraseFlashImage:
       return [s] { return EraseFlashImage(*s); };
     case ActionId::kDownloadHexImage:

@@ -2,7 +2,9 @@
 // Turning a planned action into the callable that the run loop calls.
 
 #include <boost/program_options/variables_map.hpp>
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "ActionPlan.h"
 #include "RunState.h"
@@ -10,9 +12,11 @@
 
 namespace mrl {
 
-// The action of planned, working on state (and on vm or the user's input
-// input_fd where it needs them) when called; they must outlive it.
-std::function<Result()> BindAction(const PlannedAction& planned, RunState& state,
-                                   const boost::program_options::variables_map& vm, int input_fd);
+// The action planned at plan[at], working on state (and on vm, the user's
+// input input_fd or the actions planned after it where it needs them) when
+// called; state and vm must outlive it.
+std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::size_t at,
+                                   RunState& state, const boost::program_options::variables_map& vm,
+                                   int input_fd);
 
 }  // namespace mrl

@@ -51,6 +51,8 @@ const char* ActionName(ActionId id) {
       return "ConvertXipToImg";
     case ActionId::kPadImageForRf:
       return "PadImageForRf";
+    case ActionId::kTestEepromReach:
+      return "TestEepromReach";
     case ActionId::kEraseFlashImage:
       return "EraseFlashImage";
     case ActionId::kDownloadHexImage:
@@ -148,6 +150,10 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   const bool hoff = given("hoff");
   const bool eeprom_work = given("gethwid") || given("extract") || clear || given("unlock") ||
                            given("test_size") || hoff;
+  // Whether an action writes or reads the EEPROM through the loader image at a
+  // place that the files or the range decide.
+  const bool eeprom_range = ((f.img || f.xip) && !given("rfload")) || f.tbf || (hoff && !f.flash) ||
+                            given("extract") || (clear && !f.flash);
 
   CapturedFlags helper;
   helper.rfload = given("rfload");
@@ -188,7 +194,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {given("hid"), ActionId::kOpenHidPort, {}},
       {sethwid && hwid_file, ActionId::kReadHwidFile, {}},
       {sethwid && !hwid_file, ActionId::kParseHwidArgument, {}},
-      {sethwid, ActionId::kAnnounceSuppliedHwid, {}},
+      // A HWID from a HWID text file is announced when it is taken off it.
+      {sethwid && !hwid_file, ActionId::kAnnounceSuppliedHwid, {}},
       {given("hex"), ActionId::kLoadHexFile, {}},
       {given("xip") && sethwid, ActionId::kLoadXipFile, {}},
       {given("img"), ActionId::kLoadImgFile, {}},
@@ -207,6 +214,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {given("xip") && !sethwid, ActionId::kLoadXipFile, {}},
       {f.xip, ActionId::kConvertXipToImg, convert},
       {given("rfload"), ActionId::kPadImageForRf, {}},
+      // Every file is loaded and converted, nothing written yet.
+      {eeprom_range, ActionId::kTestEepromReach, {}},
       {f.flash && (f.xip || f.hex || f.img || f.tbf || hoff), ActionId::kEraseFlashImage, {}},
       {f.hex, ActionId::kDownloadHexImage, hex_download},
       {f.img || f.xip, ActionId::kDownloadImgImage, rfload},

@@ -1,19 +1,22 @@
 // The actions that work on the board's EEPROM or flash as a whole: erase,
-// size test, extract and clear. The loader image runs on the board.
+// size tests, extract and clear. The loader image runs on the board.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
 
-#include "FileReplacement.h"
-
+#include "EepromReach.h"
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
+#include "file/DescriptorTarget.h"
+#include "file/FileReplacement.h"
 #include "link/ImgProtocol.h"
 
 namespace mrl {
@@ -21,23 +24,12 @@ namespace {
 
 constexpr std::uint8_t kClearedByte = 0xFF;
 
-// Writes the bytes and closes the file; a write or a close (its flush) that
-// fails is Cannot open file, so that no lost data is reported as success.
-Result WriteAndClose(std::ofstream& file, const qmx::File::Bytes& bytes) {
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (file.fail()) return FileFailure(qmx::File::Common::Error::kCannotOpen);
-  return qmx::Error::None{};
-}
-
-// Where the range of `offset` and `length` ends.
-std::uint64_t RangeEnd(const RunState& state) {
-  return std::uint64_t{state.offset.value()} + state.length.value();
+std::string_view AsText(const qmx::File::Bytes& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 // Whether path names something that is there and is no regular file (a
-// device, a FIFO, standard output), which is written as it stands.
+// device, a FIFO), which is written as it stands.
 bool IsNoRegularFile(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
@@ -51,6 +43,18 @@ bool MayWrite(const std::string& path) {
   if (fd < 0) return false;
   static_cast<void>(::close(fd));
   return true;
+}
+
+// Writes bytes through target where it stands, after what the program wrote
+// to its standard output so far, in case the target leads there too. A write
+// that fails says why on the console.
+Result WriteThrough(RunState& state, const qmx::File::WritableDescriptor& target,
+                    const qmx::File::Bytes& bytes) {
+  state.console.out.flush();
+  if (target.WriteAll(AsText(bytes))) return qmx::Error::None{};
+  state.console.err << "Writing the extracted bytes to " << state.extract_file
+                    << " failed: " << std::strerror(errno) << "\n";
+  return FileFailure(qmx::File::Common::Error::kCannotWrite);
 }
 
 }  // namespace
@@ -69,48 +73,62 @@ Result TestEepromSize(RunState& state) {
   return result;
 }
 
+Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later) {
+  std::uint64_t reach = 0;
+  for (const PlannedAction& action : later) reach = std::max(reach, EepromReach(state, action));
+  ImgProtocol loader(*state.port_protocol);
+  return EnsureEepromHolds(state, loader, reach);
+}
+
 Result ExtractEeprom(RunState& state) {
   const std::string& path = state.extract_file;
   ImgProtocol loader(*state.port_protocol);
-  const auto read = [&](qmx::File::Bytes& buffer) {
+  qmx::File::Bytes buffer(state.length.value());
+  const auto read = [&] {
     return qmx::Error::InOrder<Result>(
-        [&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
+        [&] { return EnsureEepromHolds(state, loader, RangeEnd(state)); },
         [&] {
           return loader.ExtractImage(buffer.data(), state.length.value(), state.offset.value());
         });
   };
+  const auto done = [&] {
+    state.console.out << "Done image extraction!\n";
+    return Result(qmx::Error::None{});
+  };
   const Result cannot_open = FileFailure(qmx::File::Common::Error::kCannotOpen);
-  qmx::File::Bytes buffer(state.length.value());
-  if (IsNoRegularFile(path)) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) return cannot_open;
-    return qmx::Error::InOrder<Result>([&] { return read(buffer); },
-                                       [&] { return WriteAndClose(file, buffer); });
+  // A descriptor the run was given, a device or a FIFO is written as it
+  // stands, never truncated or replaced.
+  if (state.extract_descriptor || IsNoRegularFile(path)) {
+    const qmx::File::WritableDescriptor target = state.extract_descriptor
+                                                     ? std::move(*state.extract_descriptor)
+                                                     : qmx::File::WritableDescriptor::Open(path);
+    if (!target.usable()) return cannot_open;
+    return qmx::Error::InOrder<Result>(
+        read, [&] { return WriteThrough(state, target, buffer); }, done);
   }
   // A file is replaced only by bytes that all checked out, so a failed read
   // leaves it as it was, or not there at all.
+  using qmx::File::FileReplacement;
   FileReplacement replacement(path, FileReplacement::Target::kRegularFileOrNew);
   if (!MayWrite(path) || !replacement.ready()) return cannot_open;
   return qmx::Error::InOrder<Result>(
-      [&] { return read(buffer); },
+      read,
       [&]() -> Result {
-        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-        if (replacement.Write(bytes) && replacement.Commit()) {
-          return qmx::Error::None{};
-        }
-        return cannot_open;
-      });
+        if (replacement.Write(AsText(buffer)) && replacement.Commit()) return qmx::Error::None{};
+        return FileFailure(qmx::File::Common::Error::kCannotWrite);
+      },
+      done);
 }
 
 Result ClearEeprom(RunState& state) {
   const qmx::File::Bytes blank(state.length.value(), kClearedByte);
   ImgProtocol loader(*state.port_protocol);
-  return qmx::Error::InOrder<Result>([&] { return EnsureEepromHolds(loader, RangeEnd(state)); },
-                                     [&] {
-                                       return loader.DownloadFile(
-                                           blank.data(), state.length.value(), state.offset.value(),
-                                           state.console.out);
-                                     });
+  return qmx::Error::InOrder<Result>(
+      [&] { return EnsureEepromHolds(state, loader, RangeEnd(state)); },
+      [&] {
+        return loader.DownloadFile(blank.data(), state.length.value(), state.offset.value(),
+                                   state.console.out);
+      });
 }
 
 }  // namespace mrl

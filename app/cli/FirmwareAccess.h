@@ -52,10 +52,13 @@ Result StoreFirmware(RunState& state, Produced&& produced) {
 }
 
 // Runs the loader's EEPROM size test when what is written or read ends
-// beyond a 256-kbit EEPROM; success otherwise, without asking the board.
-inline Result EnsureEepromHolds(ImgProtocol& loader, std::uint64_t end) {
-  if (end <= kSmallEepromBytes) return qmx::Error::None{};
-  return loader.CheckEepromSize();
+// beyond a 256-kbit EEPROM, unless a test of this run found the 512-kbit one
+// already; success otherwise, without asking the board.
+inline Result EnsureEepromHolds(RunState& state, ImgProtocol& loader, std::uint64_t end) {
+  if (end <= kSmallEepromBytes || state.large_eeprom_found) return qmx::Error::None{};
+  Result result = loader.CheckEepromSize();
+  state.large_eeprom_found = !result.failed();
+  return result;
 }
 
 // The 8 bytes of hwid as EEPROM holds them: each word high byte first.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FirmwareAccess.h"
+#include "HwidActions.h"
 #include "WriteLimits.h"
 #include "file/HexFirmwareFile.h"
 #include "file/IS2023FirmwareFile.h"
@@ -52,10 +53,15 @@ Result LoadIs2023File(RunState& state) {
 
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash) {
   return WithFirmware<qmx::File::Xip>(state, [&](const qmx::File::Xip& xip) {
-    const HWID::Raw& hwid = sethwid ? state.new_hwid : state.board_hwid;
-    Result stored = StoreFirmware(state, xip.ToImg(hwid, flash ? kFlashPageSize : kEepromPageSize));
-    state.firmware_carries_new_hwid = sethwid && !stored.failed();
-    return stored;
+    return qmx::Error::InOrder<Result>(
+        [&] { return sethwid ? TakeSuppliedHwid(state) : Result(qmx::Error::None{}); },
+        [&] {
+          const HWID::Raw& hwid = sethwid ? state.new_hwid : state.board_hwid;
+          Result stored =
+              StoreFirmware(state, xip.ToImg(hwid, flash ? kFlashPageSize : kEepromPageSize));
+          state.firmware_carries_new_hwid = sethwid && !stored.failed();
+          return stored;
+        });
   });
 }
 
@@ -82,6 +88,7 @@ Result GuardHwidSlot(RunState& state) {
 }
 
 Result AddHwidToTbf(RunState& state) {
+  if (const Result taken = TakeSuppliedHwid(state); taken.failed()) return taken;
   if (boost::get<TBF::Table>(&state.firmware) == nullptr) {
     state.firmware = TBF::Table(std::vector<TBF::Entry>{});
   }

@@ -10,6 +10,9 @@
 // kInvalidArgument and sends nothing; file errors come back in TCF::Error and
 // protocol errors unchanged.
 
+#include <vector>
+
+#include "ActionPlan.h"
 #include "RunState.h"
 #include "link/Error.h"
 
@@ -23,9 +26,10 @@ Result LoadImgFile(RunState& state);
 Result LoadTbfFile(RunState& state);
 Result LoadIs2023File(RunState& state);
 
-// Replaces the xip image by its img image, bound to new_hwid (sethwid) or
-// board_hwid, with pages of 4096 bytes (flash) or 64. A failed conversion
-// keeps the xip image. Notes whether the image carries new_hwid.
+// Replaces the xip image by its img image, bound to new_hwid (sethwid, taken
+// off the HWID text file first when there is one) or board_hwid, with pages
+// of 4096 bytes (flash) or 64. A failed conversion keeps the xip image. Notes
+// whether the image carries new_hwid.
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash);
 // Pads the img image with zeros to a multiple of 8192 bytes; an image that
 // would pass 65536 bytes is left alone and refused with Invalid file format.
@@ -39,7 +43,7 @@ Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there when not 0) through the
 // loader, after the EEPROM size test when it ends beyond 32768 bytes; with
 // rfload through the RF loader instead, which has no offset. An image that
-// carries new_hwid goes out only after HandOutHwid.
+// carries new_hwid marks it sent (HwidGoesOutWith).
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
@@ -48,34 +52,45 @@ Result DownloadIs2023Image(RunState& state);
 // then not be what the board ends up holding. Any other firmware passes.
 Result GuardHwidSlot(RunState& state);
 // Makes firmware a TBF table (an empty one unless it is one) and adds the
-// 8 bytes of new_hwid at EEPROM address 110.
+// 8 bytes of new_hwid at EEPROM address 110, taken off the HWID text file
+// first when there is one.
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
 // n"), then its hex program after a board reset; the size test first when
 // the contents end beyond 32768 bytes. An empty table only says so. An
-// image that reaches the HWID goes out only after HandOutHwid.
+// image that reaches the HWID marks it sent (HwidGoesOutWith).
 Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
-// 8 bytes of new_hwid with sethwid, else board_hwid, at 110) and sends every
+// 8 bytes of new_hwid with sethwid, taken off the HWID text file first when
+// there is one, else board_hwid, at 110) and sends every
 // section ("Loading HOFF section (i/n)"), to flash at its 32-bit offset or to
 // EEPROM at the low 16 bits of it, after the EEPROM size test when an EEPROM
-// section ends beyond 32768 bytes; the "hwid" section goes out only after
-// HandOutHwid. The entry's sections must have passed
+// section ends beyond 32768 bytes; the "hwid" section marks the HWID sent
+// (HwidGoesOutWith). The entry's sections must have passed
 // HoffSectionRefusal for the target.
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid);
 // "EEPROM is 512kbit." and success, or "EEPROM is 256kbit." and
 // kEepromTooSmall; any other failure says nothing.
 Result TestEepromSize(RunState& state);
+// The run's EEPROM size test, silent, before its first write: made when any
+// of the later actions, run on state as it stands, would write or read beyond
+// 32768 bytes of the EEPROM; a small EEPROM fails with kEepromTooSmall. Once
+// it found the 512-kbit EEPROM, their own tests do not ask again.
+Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later);
 // Reads `length` EEPROM bytes from `offset` into extract_file, after the
-// EEPROM size test when they end beyond 32768 bytes. A file that cannot be
-// written (or created) fails with Cannot open file before the board is asked.
-// A regular file, or a new one, is replaced whole only once every byte was
-// read and checked, so a failed read leaves an existing file as it was and
-// creates none; what is no regular file (a device, a FIFO) is written
-// directly. A write or close that fails is Cannot open file.
+// EEPROM size test when they end beyond 32768 bytes (unless the run made it),
+// and says "Done image extraction!" once they are where they were to go. A
+// target that cannot be written (or created) fails with Cannot open file
+// before the board is asked. A descriptor the run was given
+// (extract_descriptor), a device or a FIFO is written as it stands, at its
+// own position, after the program's earlier standard output. A regular file,
+// or a new one, is replaced whole only once every byte was read and checked,
+// so a failed read leaves an existing file as it was and creates none. A
+// write that fails is Cannot write file; on a descriptor a line first says
+// why.
 Result ExtractEeprom(RunState& state);
 // Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
-// they end beyond 32768 bytes.
+// they end beyond 32768 bytes (unless the run made it).
 Result ClearEeprom(RunState& state);
 
 }  // namespace mrl

@@ -1,11 +1,11 @@
 // The actions that send the run state's firmware to the board, each through
 // the protocol that suits its kind.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
 
+#include "EepromReach.h"
 #include "FirmwareAccess.h"
 #include "FirmwareActions.h"
 #include "HwidActions.h"
@@ -63,37 +63,6 @@ Result AnnouncedDownload(std::ostream& out, const std::string& headline, Downloa
   return result;
 }
 
-// Where the table's contents end in EEPROM: the end of the last binary entry,
-// else the EEPROM area of the hex program.
-std::uint64_t TableEnd(const TBF::Table& table) {
-  const std::vector<TBF::Entry>& entries = table.GetBinaryEntries();
-  if (!entries.empty()) {
-    return std::uint64_t{entries.back().GetAddress().value()} +
-           entries.back().GetImage().GetRaw().size();
-  }
-  return table.MaybeGetHexEntry() ? table.MaybeGetHexEntry()->EepromSize() : 0;
-}
-
-// Where the sections of the entries named `name` end in EEPROM.
-std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name) {
-  std::uint64_t end = 0;
-  for (const HOFF::Entry& entry : file.GetEntries()) {
-    if (entry.name != name) continue;
-    for (const HOFF::Section& section : entry.sections) {
-      end = std::max(end, std::uint64_t{section.offset} + section.bytes.size());
-    }
-  }
-  return end;
-}
-
-// Runs transfer, but when it carries the HWID to program (carries_hwid) only
-// once HandOutHwid took that HWID off the HWID text file.
-template <typename Transfer>
-Result CarryingHwid(RunState& state, bool carries_hwid, Transfer transfer) {
-  return qmx::Error::InOrder<Result>(
-      [&] { return carries_hwid ? HandOutHwid(state) : Result(qmx::Error::None{}); }, transfer);
-}
-
 // Sends every section of entry ("Loading HOFF section (i/n)"), to flash at
 // its 32-bit offset or to EEPROM at the low 16 bits of it; the last is the
 // "hwid" section.
@@ -105,12 +74,13 @@ Result DownloadHoffSections(RunState& state, ImgProtocol& loader, const HOFF::En
     const std::string headline =
         "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(n) + ")\n";
     return AnnouncedDownload(out, headline, [&] {
-      return CarryingHwid(state, i == n, [&] {
-        const unsigned len = LengthOf(section.bytes);
-        if (flash) return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out);
-        return loader.DownloadFile(section.bytes.data(), len,
-                                   static_cast<std::uint16_t>(section.offset), out);
-      });
+      const ImgProtocol::BeforeData goes_out = HwidGoesOutWith(state, i == n);
+      const unsigned len = LengthOf(section.bytes);
+      if (flash) {
+        return loader.DownloadFile24Bit(section.bytes.data(), len, section.offset, out, goes_out);
+      }
+      return loader.DownloadFile(section.bytes.data(), len,
+                                 static_cast<std::uint16_t>(section.offset), out, goes_out);
     });
   });
 }
@@ -136,18 +106,17 @@ Result DownloadImgImage(RunState& state, bool rfload) {
         [&] { return offset != 0 ? FileCheck(img.IsValid(state.offset)) : qmx::Error::None{}; },
         [&] {
           // An image bound to the HWID to program carries it.
-          const bool carries_hwid = state.firmware_carries_new_hwid;
+          const ImgProtocol::BeforeData goes_out =
+              HwidGoesOutWith(state, state.firmware_carries_new_hwid);
           if (rfload) {
-            return CarryingHwid(state, carries_hwid, [&] {
-              return RfLoaderProtocol(*state.port_protocol).DownloadFile(raw.data(), LengthOf(raw));
-            });
+            return RfLoaderProtocol(*state.port_protocol)
+                .DownloadFile(raw.data(), LengthOf(raw), goes_out);
           }
           return qmx::Error::InOrder<Result>(
-              [&] { return EnsureEepromHolds(loader, std::uint64_t{offset} + raw.size()); },
+              [&] { return EnsureEepromHolds(state, loader, ImageEnd(offset, img)); },
               [&] {
-                return CarryingHwid(state, carries_hwid, [&] {
-                  return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out);
-                });
+                return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out,
+                                           goes_out);
               });
         });
   });
@@ -176,15 +145,15 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
     // The binary entries go through the loader; the hex program last, since
     // the reset before it ends the loader.
     return qmx::Error::InOrder<Result>(
-        [&] { return EnsureEepromHolds(loader, TableEnd(table)); },
+        [&] { return EnsureEepromHolds(state, loader, TableEnd(table)); },
         [&] {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();
             const std::uint16_t address = entry.GetAddress().value();
             return AnnouncedDownload(out, TbfHeadline(i, n), [&] {
-              return CarryingHwid(state, CoversHwidSlot(address, raw.size()), [&] {
-                return loader.DownloadFile(raw.data(), LengthOf(raw), address, out);
-              });
+              return loader.DownloadFile(
+                  raw.data(), LengthOf(raw), address, out,
+                  HwidGoesOutWith(state, CoversHwidSlot(address, raw.size())));
             });
           });
         },
@@ -197,16 +166,17 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
 }
 
 Result DownloadHoffEntry(RunState& state, bool flash, bool sethwid) {
-  const qmx::File::Bytes hwid = HwidBytes(sethwid ? state.new_hwid : state.board_hwid);
   ImgProtocol loader(*state.port_protocol);
   // The sections were checked against their target when the entry was
   // selected; an EEPROM beyond 32768 bytes is asked for before the first.
   return qmx::Error::InOrder<Result>(
+      [&] { return sethwid ? TakeSuppliedHwid(state) : Result(qmx::Error::None{}); },
       [&] {
         if (flash) return Result(qmx::Error::None{});
-        return EnsureEepromHolds(loader, HoffEnd(state.hoff_file, state.hoff_entry));
+        return EnsureEepromHolds(state, loader, HoffEnd(state.hoff_file, state.hoff_entry));
       },
       [&] {
+        const qmx::File::Bytes hwid = HwidBytes(sethwid ? state.new_hwid : state.board_hwid);
         return EachInOrder(state.hoff_file.entries, [&](HOFF::Entry& entry, std::size_t) {
           if (entry.name != state.hoff_entry) return Result(qmx::Error::None{});
           entry.sections.push_back(HOFF::Section{"hwid", kHwidAddress, hwid});

@@ -1,12 +1,8 @@
 #include "HwidActions.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <iomanip>
-#include <optional>
 #include <sstream>
 
 #include "RamImageDownload.h"
@@ -19,7 +15,6 @@ namespace mrl {
 namespace {
 
 const Result kSuccess = qmx::Error::None{};
-constexpr std::size_t kHwidTextLength = 12;
 
 bool IsAllZero(const HWID::Raw& hwid) {
   return hwid == HWID::Raw{};
@@ -38,34 +33,46 @@ Error HwidFileCannotOpen() {
   return Error(TCF::Error(qmx::File::Common::Error::kCannotOpen));
 }
 
-// The first line of a HWID text file, a final carriage return dropped, and
-// where the rest of the file begins.
-struct FirstLine {
-  std::string text;
-  off_t rest_at = 0;
-};
-
-// Reads the first line of the file open at fd, but no more of a longer line
-// than a valid one could hold before its line feed (its HWID and a carriage
-// return). Nothing when the file cannot be read.
-std::optional<FirstLine> ReadFirstLine(int fd) {
-  std::array<char, kHwidTextLength + 2> start;
-  std::size_t got = 0;
-  while (got < start.size()) {
-    const ssize_t n = ::read(fd, start.data() + got, start.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+// Says on the console why the HWID text file cannot be used, as the outcome
+// tells, and fails with its code; success for kDone.
+Result SupplyResult(RunState& state, HwidSupply::Outcome outcome) {
+  switch (outcome) {
+    case HwidSupply::Outcome::kDone:
+      return kSuccess;
+    case HwidSupply::Outcome::kCannotRead:
+      return Refuse(state, "Unable to open HWID text file for reading!\n", HwidFileCannotOpen());
+    case HwidSupply::Outcome::kSecondName:
+      // Its rewrite would give the other names the old file, which still
+      // offers the HWID this run programs.
+      return Refuse(state,
+                    "The HWID text file has more than one name (hard link); its rewrite would "
+                    "part them, so it is not used.\n",
+                    SpecificError::kInvalidArgument);
+    case HwidSupply::Outcome::kNoHwid:
+      return Refuse(state, "The text file did not contain a valid HWID!\n",
+                    SpecificError::kInvalidArgument);
+    case HwidSupply::Outcome::kCannotWrite:
+      break;
   }
-  const auto begin = start.begin();
-  const auto end = begin + static_cast<std::ptrdiff_t>(got);
-  const auto line_feed = std::find(begin, end, '\n');
-  FirstLine first;
-  first.text.assign(begin, line_feed);
-  first.rest_at = static_cast<off_t>(first.text.size()) + (line_feed != end ? 1 : 0);
-  if (!first.text.empty() && first.text.back() == '\r') first.text.pop_back();
-  return first;
+  return Refuse(state, kCannotWriteHwidFile, HwidFileCannotOpen());
+}
+
+// The HWID in both display forms.
+std::string BothForms(const HWID::Raw& hwid) {
+  return HwidToHexStr(hwid) + HwidTob32Str(hwid);
+}
+
+// Puts a HWID that the run took but did not send back on the HWID text file;
+// one that cannot be put back is said on the console. False then.
+bool GiveBackHeldHwid(RunState& state, const FileReplacementSteps& steps) {
+  if (!state.hwid_supply || !state.hwid_supply->holds()) return true;
+  if (state.hwid_supply->GiveBack(state.console.out, steps) == HwidSupply::Outcome::kDone) {
+    return true;
+  }
+  state.console.err << kCannotWriteHwidFile << "HWID " << BothForms(state.new_hwid)
+                    << " did not reach the board, but could not be put back on the HWID text "
+                       "file.\n";
+  return false;
 }
 
 // Asks the program that the loader download started for the board's HWID.
@@ -107,38 +114,32 @@ std::string HwidTob32Str(HWID::Raw hwid) {
   return " (" + std::string(base32.begin(), base32.end()) + ")";
 }
 
-bool IsHwidText(std::string_view text) {
-  if (text.size() != kHwidTextLength) return false;
-  for (std::size_t group = 0; group < kHwidTextLength; group += 3) {
-    if (HWID::b32toi(text.data() + group) < 0) return false;
+Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps) {
+  HwidSupply& supply = state.hwid_supply.emplace(state.sethwid);
+  Result checked = SupplyResult(state, supply.Check(steps));
+  if (!checked.failed() && !state.extract_file.empty() && supply.IsTheFile(state.extract_file)) {
+    checked = Refuse(state,
+                     "The extract file is the HWID text file; the EEPROM's bytes would take the "
+                     "place of its HWIDs.\n",
+                     SpecificError::kInvalidArgument);
   }
-  return true;
+  if (checked.failed()) state.hwid_supply.reset();
+  return checked;
 }
 
-Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  HwidSupply& supply = state.hwid_supply.emplace(state.sethwid, state.console.out);
-  const std::optional<FirstLine> first =
-      supply.is_open() ? ReadFirstLine(supply.fd()) : std::nullopt;
-  const auto refuse = [&](const char* why, const Error& code) {
-    state.hwid_supply.reset();
-    return Refuse(state, why, code);
-  };
-  if (!first) return refuse("Unable to open HWID text file for reading!\n", HwidFileCannotOpen());
-  // Its rewrite would give the other names the old file, which still offers
-  // the HWID this run programs.
-  if (supply.links() > 1) {
-    return refuse(
-        "The HWID text file has more than one name (hard link); its rewrite would part them, "
-        "so it is not used.\n",
-        SpecificError::kInvalidArgument);
-  }
-  if (!IsHwidText(first->text)) {
-    return refuse("The text file did not contain a valid HWID!\n", SpecificError::kInvalidArgument);
-  }
-  if (!supply.Prepare(first->rest_at, steps))
-    return refuse(kCannotWriteHwidFile, HwidFileCannotOpen());
-  state.new_hwid = HWID::base32ToRaw(first->text.c_str());
-  return kSuccess;
+Result TakeSuppliedHwid(RunState& state, const FileReplacementSteps& steps) {
+  if (!state.hwid_supply || state.hwid_supply->taken()) return kSuccess;
+  HwidSupply& supply = *state.hwid_supply;
+  const Result taken = SupplyResult(state, supply.Take(state.console.out, steps));
+  if (taken.failed()) return taken;
+  state.new_hwid = HWID::base32ToRaw(supply.hwid_text().c_str());
+  return AnnounceSuppliedHwid(state);
+}
+
+std::function<void()> HwidGoesOutWith(RunState& state, bool carries_hwid) {
+  if (!carries_hwid || !state.hwid_supply) return {};
+  HwidSupply* const supply = &*state.hwid_supply;
+  return [supply] { supply->MarkSent(); };
 }
 
 Result ParseHwidArgument(RunState& state) {
@@ -202,30 +203,16 @@ Result GuardExistingHwid(RunState& state) {
                 SpecificError::kInvalidArgument);
 }
 
-Result HandOutHwid(RunState& state, const FileReplacementSteps& steps) {
-  if (!state.hwid_supply || state.hwid_supply->taken_off()) return kSuccess;
-  if (state.hwid_supply->Commit(steps)) return kSuccess;
-  state.hwid_supply.reset();
-  return Refuse(state, kCannotWriteHwidFile, HwidFileCannotOpen());
-}
-
 Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
-  const bool replaced =
-      state.hwid_supply && (state.hwid_supply->taken_off() || state.hwid_supply->Commit(steps));
-  state.hwid_supply.reset();
-  if (replaced) return kSuccess;
-  state.console.err << kCannotWriteHwidFile << "The board now holds HWID "
-                    << HwidToHexStr(state.new_hwid) << HwidTob32Str(state.new_hwid)
-                    << ", which the HWID text file still lists.\n";
-  return HwidFileCannotOpen();
+  return GiveBackHeldHwid(state, steps) ? kSuccess : Result(HwidFileCannotOpen());
 }
 
-Result SettleHwidSupply(RunState& state, Result result) {
-  if (!result.failed() || !state.hwid_supply || !state.hwid_supply->taken_off()) return result;
-  state.hwid_supply.reset();
-  state.console.err << "The board may now hold HWID " << HwidToHexStr(state.new_hwid)
-                    << HwidTob32Str(state.new_hwid)
-                    << ", so it was taken off the HWID text file.\n";
+Result SettleHwidSupply(RunState& state, Result result, const FileReplacementSteps& steps) {
+  if (!result.failed() || !state.hwid_supply) return result;
+  if (GiveBackHeldHwid(state, steps) && state.hwid_supply->sent()) {
+    state.console.err << "The board may now hold HWID " << BothForms(state.new_hwid)
+                      << ", so it was taken off the HWID text file.\n";
+  }
   return result;
 }
 

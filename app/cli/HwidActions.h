@@ -4,12 +4,11 @@
 // read from the board through the loader image. Main thread only.
 
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "ActionPlan.h"
-#include "FileReplacement.h"
 #include "HwidSupply.h"
 #include "RunState.h"
 #include "file/HWID.h"
@@ -22,19 +21,25 @@ std::string HwidToHexStr(HWID::Raw hwid);
 // " (", the twelve base-32 characters, ")".
 std::string HwidTob32Str(HWID::Raw hwid);
 
-// Whether text is a HWID as people type it: twelve characters, each of the
-// alphabet. A typo must not become a board's identity, so both ways of giving
-// the HWID to program accept nothing else.
-bool IsHwidText(std::string_view text);
-
-// Takes the HWID text file named by `sethwid` (a regular file, never waited
-// on unless another run holds it, see HwidSupply) for the run and reads its
-// first line; that line, a final carriage return dropped, must be HWID text
-// and becomes new_hwid. A file with more than one name is refused. The rest
-// of the file is copied, not held, into the rewrite that WriteBackHwidFile
-// puts in the file's place, so a file that cannot be rewritten fails here,
-// before the board is touched; the file itself is left as it is.
+// Makes the HWID text file named by `sethwid` the run's supply, once it is
+// found fit for the run: a readable regular file of one name (through
+// symbolic links; never waited on), whose first line (a final carriage
+// return dropped) is HWID text, that this user may write and that can be
+// rewritten, and that is not the extract file. Holds nothing and changes
+// nothing: the HWID is taken later, by TakeSuppliedHwid, so that the file
+// offers its lines to other runs while this one works with its board.
 Result ReadHwidFile(RunState& state, const FileReplacementSteps& steps = FileReplacementSteps{});
+// Takes the first line off the run's HWID text file, from what the file
+// holds now, as new_hwid, and announces it (AnnounceSuppliedHwid); success
+// at once without a HWID text file or when done already. Called by the
+// actions that need new_hwid, just before they bind it to what they send. A
+// file that no longer offers a HWID fails as ReadHwidFile would.
+Result TakeSuppliedHwid(RunState& state,
+                        const FileReplacementSteps& steps = FileReplacementSteps{});
+// What a transfer runs just before its first byte of data goes out, when
+// that transfer carries the HWID to program (carries_hwid): from then on the
+// taken HWID is no longer given back to its file. Empty otherwise.
+std::function<void()> HwidGoesOutWith(RunState& state, bool carries_hwid);
 // `sethwid` must be HWID text; it becomes new_hwid.
 Result ParseHwidArgument(RunState& state);
 // "Using supplied HWID ... to program the board." on the console.
@@ -58,24 +63,17 @@ Result PrintHwid(RunState& state, bool winbond);
 Result RequireExistingHwid(RunState& state);
 // Fails with kInvalidArgument when the board has a HWID.
 Result GuardExistingHwid(RunState& state);
-// Takes the HWID to program off the HWID text file now, as WriteBackHwidFile
-// does, just before the transfer that carries it to the board begins: however
-// the run ends from here on (a failure, a signal, a kill), the file no longer
-// offers a HWID that a board may hold, and the next run may take the file.
-// Success at once without a HWID text file or when done already. A rewrite
-// that fails says so and is File::Common error 1; the HWID must then not be
-// sent, since the file still lists it.
-Result HandOutHwid(RunState& state, const FileReplacementSteps& steps = FileReplacementSteps{});
-// Replaces the HWID text file by what it holds now without its first line
-// (unless HandOutHwid did so already), and lets the file go; the file holds
-// either its old or its new contents at every moment. Any failure says so on
-// the console, together with the HWID the board now holds that the file still
-// lists, and is File::Common error 1; the file keeps its old contents.
+// Gives a HWID that the run took off its HWID text file but never sent back
+// to the file, first again (a download that took it may not have sent it);
+// the file itself was rewritten when the HWID was taken. A HWID that cannot
+// be put back is said on the console and is File::Common error 1.
 Result WriteBackHwidFile(RunState& state,
                          const FileReplacementSteps& steps = FileReplacementSteps{});
-// Passes an action's result on. When it is a failure that came after
-// HandOutHwid took the HWID off the HWID text file, first says on the console
-// that the board may hold that HWID and that the file no longer lists it.
-Result SettleHwidSupply(RunState& state, Result result);
+// Passes an action's result on. When it is a failure, first gives a taken
+// HWID that was not sent back to the HWID text file, or, once it may have
+// reached the board, says on the console that the board may hold that HWID
+// and that the file no longer lists it.
+Result SettleHwidSupply(RunState& state, Result result,
+                        const FileReplacementSteps& steps = FileReplacementSteps{});
 
 }  // namespace mrl

@@ -1,25 +1,87 @@
 #include "HwidSupply.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <mutex>
+#include <thread>
+
+#include "file/HWID.h"
+#include "file/RegularFile.h"
 
 namespace mrl {
 namespace {
 
 const char kWaitingNote[] = "The HWID text file is in use by another run; waiting for it.\n";
+constexpr std::size_t kHwidTextLength = 12;
+// How often a rewrite starts again because the file changed under it before
+// it could take the file's place; past that the file counts as not writable.
+constexpr int kRewriteAttempts = 20;
+// How long the end of the process on a signal waits for the supply, and how
+// often it looks whether the supply's lock is free meanwhile.
+constexpr std::chrono::milliseconds kSignalWait{3000};
+constexpr std::chrono::milliseconds kLockPoll{5};
 
-// Takes the lock of the file open at fd for this run, waiting for it when
-// another run holds it (saying so on out, unless noted says it was said).
-bool Lock(int fd, std::ostream& out, bool& noted) {
+// Guards which supply the signal thread sees and every change of its state,
+// so that a HWID is given back by one thread only, and never once it is sent.
+std::timed_mutex& StateMutex() {
+  static std::timed_mutex mutex;
+  return mutex;
+}
+HwidSupply* registered = nullptr;
+
+// The first line of a HWID text file as it stands, and its HWID text: the
+// line without its line feed and a final carriage return.
+struct FirstLine {
+  std::string raw;
+  std::string text;
+};
+
+// Reads the first line of the file open at fd from its start, but no more of
+// a longer line than a valid one could hold before its line feed (its HWID
+// and a carriage return). Nothing when the file cannot be read.
+std::optional<FirstLine> ReadFirstLine(int fd) {
+  std::array<char, kHwidTextLength + 2> start;
+  std::size_t got = 0;
+  while (got < start.size()) {
+    const ssize_t n = ::pread(fd, start.data() + got, start.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  const auto begin = start.begin();
+  const auto end = begin + static_cast<std::ptrdiff_t>(got);
+  const auto line_feed = std::find(begin, end, '\n');
+  FirstLine first;
+  first.raw.assign(begin, line_feed == end ? end : line_feed + 1);
+  first.text.assign(begin, line_feed);
+  if (!first.text.empty() && first.text.back() == '\r') first.text.pop_back();
+  return first;
+}
+
+// Takes the lock of the file open at fd, waiting while another run holds it:
+// until deadline when there is one, saying so on note (once) when it is
+// given. False when the lock cannot be had.
+bool Lock(int fd, std::ostream* note,
+          const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
   if (errno != EWOULDBLOCK) return false;
-  if (!noted) out << kWaitingNote << std::flush;
-  noted = true;
+  if (note != nullptr) *note << kWaitingNote << std::flush;
   for (;;) {
-    if (::flock(fd, LOCK_EX) == 0) return true;
-    if (errno != EINTR) return false;
+    if (deadline) {
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+      if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= *deadline) return false;
+      std::this_thread::sleep_for(kLockPoll);
+    } else {
+      if (::flock(fd, LOCK_EX) == 0) return true;
+      if (errno != EINTR) return false;
+    }
   }
 }
 
@@ -31,38 +93,137 @@ bool StillNames(const std::string& path, int fd) {
          named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
+// Whether the file open at fd is unchanged since it looked like was.
+bool Unchanged(int fd, const struct stat& was) {
+  struct stat now {};
+  return ::fstat(fd, &now) == 0 && now.st_size == was.st_size &&
+         now.st_mtim.tv_sec == was.st_mtim.tv_sec && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec &&
+         now.st_ctim.tv_sec == was.st_ctim.tv_sec && now.st_ctim.tv_nsec == was.st_ctim.tv_nsec;
+}
+
+// Whether this user may write the file at path (open without changing it).
+bool MayWrite(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  static_cast<void>(::close(fd));
+  return true;
+}
+
 }  // namespace
 
-HwidSupply::HwidSupply(const std::string& path, std::ostream& out) : path_(path) {
-  bool noted = false;
-  for (;;) {
-    file_ = qmx::File::RegularFile::OpenForReading(path);
-    if (!file_.is_open()) return;
-    if (!Lock(file_.fd(), out, noted)) {
-      file_ = qmx::File::RegularFile();
-      return;
-    }
+bool IsHwidText(std::string_view text) {
+  if (text.size() != kHwidTextLength) return false;
+  for (std::size_t group = 0; group < kHwidTextLength; group += 3) {
+    if (HWID::b32toi(text.data() + group) < 0) return false;
+  }
+  return true;
+}
+
+HwidSupply::HwidSupply(std::string path) : path_(std::move(path)) {
+  const std::lock_guard<std::timed_mutex> lock(StateMutex());
+  registered = this;
+}
+
+HwidSupply::~HwidSupply() {
+  const std::lock_guard<std::timed_mutex> lock(StateMutex());
+  if (registered == this) registered = nullptr;
+}
+
+HwidSupply::Outcome HwidSupply::Check(const FileReplacementSteps& steps) const {
+  const qmx::File::RegularFile file = qmx::File::RegularFile::OpenForReading(path_);
+  const std::optional<FirstLine> first = file.is_open() ? ReadFirstLine(file.fd()) : std::nullopt;
+  if (!first) return Outcome::kCannotRead;
+  if (file.status().st_nlink > 1) return Outcome::kSecondName;
+  if (!IsHwidText(first->text)) return Outcome::kNoHwid;
+  if (!MayWrite(path_)) return Outcome::kCannotWrite;
+  // What a rewrite would need, found out now rather than once the board is
+  // busy: a file beside this one, holding the rest of it.
+  FileReplacement rewrite(path_, FileReplacement::Target::kRegularFile, steps);
+  const auto rest_at = static_cast<off_t>(first->raw.size());
+  return rewrite.CopyFrom(file.fd(), rest_at, {}, steps) ? Outcome::kDone : Outcome::kCannotWrite;
+}
+
+bool HwidSupply::IsTheFile(const std::string& path) const {
+  struct stat supply {};
+  struct stat other {};
+  return ::stat(path_.c_str(), &supply) == 0 && ::stat(path.c_str(), &other) == 0 &&
+         supply.st_dev == other.st_dev && supply.st_ino == other.st_ino;
+}
+
+HwidSupply::Outcome HwidSupply::Take(std::ostream& out, const FileReplacementSteps& steps) {
+  if (taken()) return Outcome::kDone;
+  return Rewrite(true, &out, std::nullopt, steps);
+}
+
+void HwidSupply::MarkSent() {
+  const std::lock_guard<std::timed_mutex> lock(StateMutex());
+  if (state_ == State::kTaken) state_ = State::kSent;
+}
+
+HwidSupply::Outcome HwidSupply::GiveBack(std::ostream& out, const FileReplacementSteps& steps) {
+  const std::lock_guard<std::timed_mutex> lock(StateMutex());
+  if (state_ != State::kTaken) return Outcome::kDone;
+  return Rewrite(false, &out, std::nullopt, steps);
+}
+
+void HwidSupply::GiveBackOnSignal() {
+  std::unique_lock<std::timed_mutex> lock(StateMutex(), kSignalWait);
+  if (!lock.owns_lock()) return;
+  // Kept to the end of the process, so that no HWID goes out after this.
+  static_cast<void>(lock.release());
+  if (registered == nullptr || registered->state_ != State::kTaken) return;
+  static_cast<void>(registered->Rewrite(
+      false, nullptr, std::chrono::steady_clock::now() + kSignalWait, FileReplacementSteps{}));
+}
+
+HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadline deadline,
+                                        const FileReplacementSteps& steps) {
+  for (int attempt = 0; attempt < kRewriteAttempts; ++attempt) {
+    const qmx::File::RegularFile file = qmx::File::RegularFile::OpenForReading(path_);
+    if (!file.is_open()) return Outcome::kCannotRead;
+    if (!Lock(file.fd(), note, deadline)) return Outcome::kCannotRead;
+    note = nullptr;  // said once
+    std::unique_lock<std::timed_mutex> state_lock(StateMutex(), std::defer_lock);
+    if (taking) state_lock.lock();
     // The run that held the file may have replaced it; the lock of the file
     // it replaced guards nothing.
-    if (StillNames(path, file_.fd())) break;
+    struct stat was {};
+    if (!StillNames(path_, file.fd()) || ::fstat(file.fd(), &was) != 0) continue;
+    if (was.st_nlink > 1) return Outcome::kSecondName;
+
+    std::optional<FirstLine> first;
+    std::string prefix;
+    if (taking) {
+      first = ReadFirstLine(file.fd());
+      if (!first) return Outcome::kCannotRead;
+      if (!IsHwidText(first->text)) return Outcome::kNoHwid;
+    } else {
+      // The line keeps its own line end, or gets one when lines follow it now.
+      prefix = line_;
+      if (prefix.back() != '\n' && was.st_size > 0) prefix += '\n';
+    }
+    FileReplacement rewrite(path_, FileReplacement::Target::kRegularFile, steps);
+    const off_t from = first ? static_cast<off_t>(first->raw.size()) : 0;
+    if (!rewrite.CopyFrom(file.fd(), from, prefix, steps)) return Outcome::kCannotWrite;
+    // An editor's save or an edit in place since the file was read is not
+    // undone: the rewrite starts again from what the file holds then.
+    const auto unchanged = [&] {
+      return StillNames(path_, file.fd()) && Unchanged(file.fd(), was);
+    };
+    if (!rewrite.Commit(steps, unchanged)) {
+      if (unchanged()) return Outcome::kCannotWrite;
+      continue;
+    }
+    if (taking) {
+      line_ = first->raw;
+      hwid_text_ = first->text;
+      state_ = State::kTaken;
+    } else {
+      state_ = State::kGivenBack;
+    }
+    return Outcome::kDone;
   }
-  // What the file is now that it is ours.
-  if (::fstat(file_.fd(), &status_) != 0) file_ = qmx::File::RegularFile();
-}
-
-bool HwidSupply::Prepare(off_t rest_at, const FileReplacementSteps& steps) {
-  rest_at_ = rest_at;
-  rewrite_.emplace(path_, FileReplacement::Target::kRegularFile, steps);
-  return rewrite_->CopyFrom(file_.fd(), rest_at_, steps);
-}
-
-bool HwidSupply::Commit(const FileReplacementSteps& steps) {
-  const bool committed =
-      rewrite_ && rewrite_->CopyFrom(file_.fd(), rest_at_, steps) && rewrite_->Commit(steps);
-  rewrite_.reset();
-  file_ = qmx::File::RegularFile();
-  taken_off_ = committed;
-  return committed;
+  return Outcome::kCannotWrite;
 }
 
 }  // namespace mrl

@@ -1,58 +1,102 @@
 #pragma once
-// A HWID text file as one run uses it: held by that run alone from the moment
-// its first line is read until its rewrite is committed or the run ends, so
-// that runs at once on one file never program the same HWID. Main thread only.
+// A HWID text file that runs on several boards share: each takes one line, and
+// holds the file only for the moment that takes it (or gives it back), so that
+// no run waits while another waits for its board, and no two runs ever get
+// the same HWID. The file is read again from what its path names at each of
+// those moments, so that a line another run took, an editor's save or an edit
+// in place meanwhile is neither lost nor undone.
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
-#include "FileReplacement.h"
-#include "file/RegularFile.h"
+#include "file/FileReplacement.h"
 
 namespace mrl {
 
+using qmx::File::FileReplacement;
+using qmx::File::FileReplacementSteps;
+
+// Whether text is a HWID as people type it: twelve characters, each of the
+// alphabet. A typo must not become a board's identity, so both ways of giving
+// the HWID to program accept nothing else.
+bool IsHwidText(std::string_view text);
+
 class HwidSupply {
  public:
-  // Opens the regular file path (through symbolic links) and takes it for
-  // this run. When another run holds it, says so on out once and waits for as
-  // long as that run holds it (the other run's own deadlines bound that); a
-  // file replaced meanwhile is opened again, so the run reads the file that
-  // took its place, never the one it replaced. Not is_open() when path cannot
-  // be opened as a regular file; errno then says why.
-  HwidSupply(const std::string& path, std::ostream& out);
+  enum class Outcome {
+    kDone,
+    kCannotRead,   // no regular file, or one that cannot be read or locked
+    kSecondName,   // the file has another name (a hard link) that a rewrite would part
+    kNoHwid,       // its first line is no HWID text
+    kCannotWrite,  // the file, or one beside it, cannot be written
+  };
+
+  // The supply at path (through symbolic links); nothing is opened yet. Only
+  // one supply of a process is the one that GiveBackOnSignal sees: the one
+  // made last. Main thread only, but for GiveBackOnSignal.
+  explicit HwidSupply(std::string path);
+  ~HwidSupply();
   HwidSupply(const HwidSupply&) = delete;
   HwidSupply& operator=(const HwidSupply&) = delete;
 
-  bool is_open() const { return file_.is_open(); }
-  // The open file, positioned at its start; -1 when not open.
-  int fd() const { return file_.fd(); }
-  // How many names (hard links) the file has.
-  nlink_t links() const { return status_.st_nlink; }
+  // Checks, holding nothing and changing nothing, that the file is one that
+  // Take can use now: a readable regular file of one name, whose first line
+  // is HWID text, that this user may write and that can be rewritten (a file
+  // beside it can be made and holds the rest of it).
+  [[nodiscard]] Outcome Check(const FileReplacementSteps& steps = FileReplacementSteps{}) const;
+  // Whether the file is the one that path names, when path names anything.
+  bool IsTheFile(const std::string& path) const;
 
-  // Sets the rewrite aside now, the file without its first rest_at bytes, so
-  // that a file that cannot be rewritten is found out before the board is
-  // touched. False when it cannot be set aside.
-  [[nodiscard]] bool Prepare(off_t rest_at,
+  // Takes the first line off the file that the path names now: under the
+  // file's lock, which another run may hold for a moment (said once on out,
+  // then waited for without a deadline), the file is replaced by its rest.
+  // Once kDone, hwid_text() is the line's HWID, which from now on is this
+  // run's until MarkSent or GiveBack. Not again once taken.
+  [[nodiscard]] Outcome Take(std::ostream& out,
                              const FileReplacementSteps& steps = FileReplacementSteps{});
-  // Replaces the file by the prepared rewrite, made again from what the file
-  // holds now past its first rest_at bytes (so what was added to it meanwhile
-  // is kept), and lets the file go. False when it fails; the file then keeps
-  // its contents.
-  [[nodiscard]] bool Commit(const FileReplacementSteps& steps = FileReplacementSteps{});
-  // Whether Commit took the first line off the file.
-  bool taken_off() const { return taken_off_; }
+  bool taken() const { return state_ != State::kUntaken; }
+  const std::string& hwid_text() const { return hwid_text_; }
+
+  // The taken HWID starts on its way to the board: it is no longer given
+  // back, whatever happens. Any thread; nothing when no HWID is held.
+  void MarkSent();
+  bool sent() const { return state_ == State::kSent; }
+  // Whether a taken HWID is held, neither sent nor given back.
+  bool holds() const { return state_ == State::kTaken; }
+
+  // Puts the held HWID back as the file's first line, under the lock as
+  // Take; the file's other lines stay as they are then. kDone at once when
+  // no HWID is held.
+  [[nodiscard]] Outcome GiveBack(std::ostream& out,
+                                 const FileReplacementSteps& steps = FileReplacementSteps{});
+  // GiveBack for the end of the process on a signal, on the thread that
+  // takes it: waits for the supply at most a moment, says nothing, and gives
+  // up when it cannot have the file in that time. The process must end next:
+  // from here on no thread takes or sends a HWID (MarkSent waits for ever).
+  static void GiveBackOnSignal();
 
  private:
+  enum class State { kUntaken, kTaken, kSent, kGivenBack };
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+  // Replaces the file under its lock: by its rest when taking, else by the
+  // held line and the whole file. note: where waiting for the lock is said.
+  // Takes the state's guard once it holds the file's lock when taking, so
+  // that a signal meanwhile is not kept waiting; the caller holds it else.
+  Outcome Rewrite(bool taking, std::ostream* note, Deadline deadline,
+                  const FileReplacementSteps& steps);
+
   std::string path_;
-  qmx::File::RegularFile file_;
-  struct stat status_ {};  // what the file was once it was ours
-  std::optional<FileReplacement> rewrite_;
-  off_t rest_at_ = 0;
-  bool taken_off_ = false;
+  std::atomic<State> state_{State::kUntaken};
+  std::string hwid_text_;  // the taken line's HWID
+  std::string line_;       // the taken line as it stood, line end included
 };
 
 }  // namespace mrl

@@ -6,6 +6,7 @@
 #include "MemoryTypeOption.h"
 #include "UnsignedOption.h"
 #include "WriteLimits.h"
+#include "file/DescriptorTarget.h"
 
 namespace po = boost::program_options;
 
@@ -168,9 +169,11 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
   formats.is2023 = given("IS2023") || entry == 4;
   formats.flash = given("flash") || (given("hoff") && hoff_target == "flash");
 
-  // A section that cannot go where it says is refused before the board is touched.
+  // A section that cannot go where it says, or would take the place of the
+  // HWID the run programs, is refused before the board is touched.
   if (given("hoff")) {
-    if (const auto refusal = mrl::HoffSectionRefusal(hoff_file, hoff_entry, formats.flash)) {
+    if (const auto refusal =
+            mrl::HoffSectionRefusal(hoff_file, hoff_entry, formats.flash, given("sethwid"))) {
       console.err << *refusal;
       return {qmx::Verdict::kRefusedFullyReported, {}};
     }
@@ -184,15 +187,22 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
   if (given("stamp") && !given("term")) {
     console.err << "stamp flag is only available when term flag is also specified.\n";
   }
+  // Taken now, while the run holds only the descriptors it was given: later
+  // the same number may be a port or file of its own.
+  if (given("extract")) {
+    if (const auto fd = qmx::File::DescriptorNamedBy(extract_file)) {
+      extract_descriptor = qmx::File::WritableDescriptor::CopyOf(*fd);
+    }
+  }
   return {qmx::Verdict::kAccepted, mrl::PlanActions(input)};
 }
 
 qmx::Verdict LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
   const Plan plan = PlanActions(vm);
-  for (const mrl::PlannedAction& planned : plan.actions) {
+  for (std::size_t at = 0; at < plan.actions.size(); ++at) {
     // Whichever action fails, a HWID that may have reached the board leaves
     // the HWID text file.
-    funcs->push_back([this, action = mrl::BindAction(planned, *this, vm, input_fd_)] {
+    funcs->push_back([this, action = mrl::BindAction(plan.actions, at, *this, vm, input_fd_)] {
       return mrl::SettleHwidSupply(*this, action());
     });
   }

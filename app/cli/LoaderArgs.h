@@ -41,8 +41,10 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
   };
   // Checks the bounds, selects the TCF or HOFF entry (reading the container
   // into the run state) and checks that the HOFF entry's sections can be
-  // written to its target, refuses contradictory options and plans the
-  // actions in their fixed order. Reasons and notes go to the console. Bounds
+  // written to its target (and leave the HWID to --sethwid), refuses
+  // contradictory options and plans the actions in their fixed order; an
+  // extract target that names one of the process's descriptors gets a copy of
+  // it in the run state. Reasons and notes go to the console. Bounds
   // and contradictions are refused with kRefused, an entry that cannot be
   // selected or written with kRefusedFullyReported, since the label list or
   // the section's reason ends its report.

@@ -13,6 +13,7 @@
 #include "HwidSupply.h"
 #include "console/Console.h"
 #include "file/CommonFirmwareFile.h"
+#include "file/DescriptorTarget.h"
 #include "file/HOFF.h"
 #include "file/HWID.h"
 #include "file/TCF.h"
@@ -50,6 +51,11 @@ struct RunState {
   std::uint16_t hid_cmd = 0;
   std::string input_file;  // every firmware file option
   std::string extract_file;
+  // What extract_file leads to when it names one of the descriptors the run
+  // was given (/dev/stdout, /dev/fd/N, ...): a copy of that descriptor, taken
+  // while the action list is built, before the run opens any of its own; not
+  // usable when that descriptor is not open for writing.
+  std::optional<qmx::File::WritableDescriptor> extract_descriptor;
   TCF::Firmware firmware{qmx::File::Hex{}};
   std::string tcf_entry;
   HOFF::File hoff_file;
@@ -63,12 +69,14 @@ struct RunState {
   HWID::Raw board_hwid{};  // read from the board; all zero: the board has none
   HWID::Raw new_hwid{};    // to program
   std::string sethwid;     // the HWID text, or with hwid_file the HWID text file's path
-  // The HWID text file this run holds, with its rewrite ready to take the
-  // file's place once the board holds that HWID; let go unused when the run
-  // ends sooner.
+  // The HWID text file the run takes new_hwid from, and whether it took it,
+  // sent it or gave it back.
   std::optional<HwidSupply> hwid_supply;
   // Whether firmware is an image bound to new_hwid, whose download carries it.
   bool firmware_carries_new_hwid = false;
+  // Whether an EEPROM size test of this run found the 512-kbit EEPROM, so that
+  // no later action asks the board again.
+  bool large_eeprom_found = false;
   std::string belto_ls_pt_gpio;
   std::vector<BeltoLsInitPassthroughCommand> passthrough_commands;
 

@@ -35,9 +35,11 @@ bool CoversHwidSlot(std::uint64_t offset, std::uint64_t length);
 
 // Why a section of the entries named `name` cannot be written as it stands to
 // the flash (flash) or the EEPROM, naming the first such section, as one line;
-// none when every section can.
+// none when every section can. With sethwid a section must leave the HWID's
+// bytes (110 to 117 of the memory the entry goes to) to the HWID the run
+// programs there.
 std::optional<std::string> HoffSectionRefusal(const HOFF::File& file, const std::string& name,
-                                              bool flash);
+                                              bool flash, bool sethwid);
 // Why the table cannot take the HWID a run programs, naming the first image
 // that covers it, as one line; none when no image does.
 std::optional<std::string> TbfHwidSlotRefusal(const TBF::Table& table);

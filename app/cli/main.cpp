@@ -10,12 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "FileReplacement.h"
+#include "HwidSupply.h"
 #include "LoaderArgs.h"
 #include "OutputWatch.h"
 #include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
+#include "file/FileReplacement.h"
 #include "link/Error.h"
 
 namespace mrl {
@@ -58,11 +59,13 @@ const char* SignalName(int signal) {
   return "A signal";
 }
 
-// Ends the run on one of the ending signals, standard output flushed and no
-// temporary file left behind: with status 0 when it ends the terminal, which
-// is how the terminal is left, else as the signal's own end.
+// Ends the run on one of the ending signals, standard output flushed, a HWID
+// taken but not sent given back to its file and no temporary file left
+// behind: with status 0 when it ends the terminal, which is how the terminal
+// is left, else as the signal's own end.
 [[noreturn]] void ctrlC_handler(int signal) {
-  mrl::RemovePendingReplacements();
+  mrl::HwidSupply::GiveBackOnSignal();
+  qmx::File::RemovePendingReplacements();
   std::cerr << SignalName(signal) << kSignalEndStr << "\n";
   std::fflush(stdout);
   std::_Exit(mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal);

@@ -108,8 +108,9 @@ void ImgProtocol::SendChunks(const std::uint8_t* data, unsigned len, unsigned fi
 }
 
 mrl::Result ImgProtocol::DownloadFileImpl(const std::uint8_t* data, unsigned len, unsigned offset,
-                                          std::ostream& out) {
+                                          std::ostream& out, const BeforeData& before_data) {
   protocol_.console().out << GPP::kDlGo << "\n";
+  if (before_data) before_data();
   // Bytes from an even offset up to the next 64-byte boundary; 0 on a boundary.
   const unsigned boundary = ((0u - (offset % 65536)) >> 1 & 31) * 2;
   SendChunks(data, len, std::min(len, boundary != 0 ? boundary : kMaxChunkLen), kMaxChunkLen);
@@ -131,24 +132,24 @@ mrl::Result ImgProtocol::FinishDownload(const std::uint8_t* data, unsigned len) 
 }
 
 mrl::Result ImgProtocol::DownloadFile(const std::uint8_t* data, unsigned len, std::uint16_t offset,
-                                      std::ostream& out) {
+                                      std::ostream& out, const BeforeData& before_data) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
     protocol_.console().out << GPP::kDlStart << "\n";
     return qmx::Error::InOrder<mrl::Result>(
         [&] { return StartCommandSequence(Loader::Command::kDownloadImage); },
         [&] { return ImageCommandSequence(offset, len); },
-        [&] { return DownloadFileImpl(data, len, offset, out); });
+        [&] { return DownloadFileImpl(data, len, offset, out, before_data); });
   });
 }
 
 mrl::Result ImgProtocol::DownloadFile24Bit(const std::uint8_t* data, unsigned len, unsigned offset,
-                                           std::ostream& out) {
+                                           std::ostream& out, const BeforeData& before_data) {
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
     protocol_.console().out << GPP::kDlStart << "\n";
     return qmx::Error::InOrder<mrl::Result>(
         [&] { return StartCommandSequence(Loader::Command::kDownloadImage24Bit); },
         [&] { return ImageCommandSequence24Bit(offset, len); },
-        [&] { return DownloadFileImpl(data, len, offset, out); });
+        [&] { return DownloadFileImpl(data, len, offset, out, before_data); });
   });
 }
 
@@ -160,9 +161,7 @@ mrl::Result ImgProtocol::ExtractImage(std::uint8_t* buffer, unsigned len, std::u
         [&] {
           protocol_.console().out << "Beginning image extraction...\n";
           protocol_.read_all_with_throw(buffer, len);
-          mrl::Result checked = FinishDownload(buffer, len);
-          if (!checked.failed()) protocol_.console().out << "Done image extraction!\n";
-          return checked;
+          return FinishDownload(buffer, len);
         });
   });
 }

@@ -3,6 +3,7 @@
 // the board's RAM and works on its EEPROM or flash.
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -47,14 +48,20 @@ class ImgProtocol {
 
   explicit ImgProtocol(GenericPortProtocol& protocol) : protocol_(protocol) {}
 
-  // Writes len bytes (even) at the EEPROM byte offset; "Download succeeded!" to out.
+  // What a download runs once the loader took its command, offset and
+  // length, just before the first byte of data goes out.
+  using BeforeData = std::function<void()>;
+
+  // Writes len bytes (even) at the EEPROM byte offset; "Download succeeded!"
+  // to out. before_data, when given, runs only when the data starts to go.
   mrl::Result DownloadFile(const std::uint8_t* data, unsigned len, std::uint16_t offset,
-                           std::ostream& out);
+                           std::ostream& out, const BeforeData& before_data = {});
   // The same at a 32-bit offset.
   mrl::Result DownloadFile24Bit(const std::uint8_t* data, unsigned len, unsigned offset,
-                                std::ostream& out);
-  // Reads len bytes from offset into buffer; all of them must arrive within
-  // one default timeout.
+                                std::ostream& out, const BeforeData& before_data = {});
+  // Reads len bytes from offset into buffer ("Beginning image extraction..."
+  // first); all of them must arrive within one default timeout. The caller
+  // tells when they are where they were to go.
   mrl::Result ExtractImage(std::uint8_t* buffer, unsigned len, std::uint16_t offset);
   // Success when the EEPROM holds 512 kbit; 4 when it is smaller.
   mrl::Result CheckEepromSize();
@@ -88,7 +95,7 @@ class ImgProtocol {
   // with the progress line after each.
   void SendChunks(const std::uint8_t* data, unsigned len, unsigned first_chunk, unsigned max_chunk);
   mrl::Result DownloadFileImpl(const std::uint8_t* data, unsigned len, unsigned offset,
-                               std::ostream& out);
+                               std::ostream& out, const BeforeData& before_data);
   mrl::Result FinishDownload(const std::uint8_t* data, unsigned len);
   mrl::Result SimpleCommand(Loader::Command command, const char* announcement);
 

@@ -49,12 +49,14 @@ void RfLoaderProtocol::WaitUntilSectionDone() {
   } while (status[0] != 0);
 }
 
-mrl::Result RfLoaderProtocol::DownloadFile(const std::uint8_t* data, unsigned len) {
+mrl::Result RfLoaderProtocol::DownloadFile(const std::uint8_t* data, unsigned len,
+                                           const std::function<void()>& before_data) {
   if (len % kSectionLen != 0) return mrl::SpecificError::kInvalidArgument;
   return protocol_.Guarded<mrl::Result>([&]() -> mrl::Result {
     std::ostream& vout = qmx::VerboseStream();
     protocol_.console().out << GenericPortProtocol::kDlGo << "\n";
     vout << "Sending data: 0% done\r" << std::flush;
+    if (before_data) before_data();
     for (unsigned pos = 0; pos != len;) {
       for (unsigned end = pos + kSectionLen; pos != end; pos += kPacketLen) {
         WritePacket(kDataCommand, data + pos, kPacketLen);

@@ -3,6 +3,7 @@
 // local device and forwards an image over the air to an RF download target.
 
 #include <cstdint>
+#include <functional>
 
 #include "link/Error.h"
 #include "link/GenericPortProtocol.h"
@@ -25,8 +26,10 @@ class RfLoaderProtocol {
   mrl::HwidResult GetHWID();
   // Sends the image in 128-byte packets, waiting after every 8192-byte section
   // until the loader reports it done. A len that is not a multiple of 8192 is
-  // refused with 1 before anything is sent.
-  mrl::Result DownloadFile(const std::uint8_t* data, unsigned len);
+  // refused with 1 before anything is sent. before_data, when given, runs
+  // just before the first packet goes out.
+  mrl::Result DownloadFile(const std::uint8_t* data, unsigned len,
+                           const std::function<void()>& before_data = {});
 
  private:
   // One packet: command, length, data, check byte; returns the loader's answer

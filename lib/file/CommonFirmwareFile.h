@@ -41,7 +41,7 @@ struct Common {
   Common() = delete;
 
   // kCannotOpen: the stream was not readable; kInvalidFormat: the contents are not a file of
-  // the expected kind.
+  // the expected kind; kCannotWrite: what was to go into a file did not all get there.
   class Error final : public qmx::Error::Code {
    public:
     using Code::Code;
@@ -49,6 +49,7 @@ struct Common {
 
     static const Error kCannotOpen;
     static const Error kInvalidFormat;
+    static const Error kCannotWrite;
   };
 
   // Reads the whole stream from its start, unchecked and without a size limit. Error 1 when
@@ -59,6 +60,7 @@ struct Common {
 
 inline const Common::Error Common::Error::kCannotOpen{1};
 inline const Common::Error Common::Error::kInvalidFormat{2};
+inline const Common::Error Common::Error::kCannotWrite{3};
 
 // The error types of one file type, which derives from FileErrors<itself>: its own codes
 // (SpecificError, whose messages the type's source defines), and those together with the

@@ -11,7 +11,9 @@ namespace qmx::File {
 const std::string& Common::Error::msg() const {
   static const std::string kOpenStr{"Cannot open file"};
   static const std::string kInvalidStr{"Invalid file format"};
-  return qmx::Error::LookupText(code(), {{2, kInvalidStr}}, kOpenStr);
+  static const std::string kWriteStr{"Cannot write file"};
+  return qmx::Error::LookupText(
+      code(), {{kInvalidFormat.code(), kInvalidStr}, {kCannotWrite.code(), kWriteStr}}, kOpenStr);
 }
 
 template <>

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "FirmwareActions.h"
 #include "FirmwareFixtures.h"
 #include "ScratchFile.h"
+#include "file/HexFirmwareFile.h"
+#include "file/TBF.h"
 #include "link/ImgProtocol.h"
 
 namespace {
@@ -126,6 +129,8 @@ struct UnwritableCase {
   const char* name;
   const char* path;
   bool reads_board;  // the file opened, so the board was read before the write failed
+  const qmx::File::Common::Error* error;
+  std::string err;  // what the action says on the console before
 };
 
 void PrintTo(const UnwritableCase& c, std::ostream* os) {
@@ -134,23 +139,30 @@ void PrintTo(const UnwritableCase& c, std::ostream* os) {
 
 class UnwritableExtractFile : public ::testing::TestWithParam<UnwritableCase> {};
 
-TEST_P(UnwritableExtractFile, FailsWithCannotOpenFile) {
+// Which step failed, and never "Done image extraction!".
+TEST_P(UnwritableExtractFile, FailsNamingTheOpenOrTheWrite) {
   const UnwritableCase& c = GetParam();
   PatternedBoard session;
   const std::size_t before = session.CommandsSoFar();
   session.state.extract_file = c.path;
   const mrl::Result result = mrl::ExtractEeprom(session.state);
-  EXPECT_EQ(static_cast<int>(result), qmx::File::Common::Error::kCannotOpen);
-  EXPECT_EQ(result.msg(), "Cannot open file");
+  EXPECT_EQ(static_cast<int>(result), *c.error);
+  EXPECT_EQ(result.msg(), c.error->msg());
   EXPECT_EQ(TcfAlternative(result), 0);
   EXPECT_EQ(session.CommandsSoFar() - before, c.reads_board ? 1u : 0u);
+  EXPECT_EQ(session.console.out(), c.reads_board ? "Beginning image extraction...\n" : "");
+  EXPECT_EQ(session.console.err(), c.err);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExtractFile,
-                         ::testing::Values(UnwritableCase{"MissingDirectory",
-                                                          "/nonexistent-mrl-dir/out.bin", false},
-                                           UnwritableCase{"FullDisk", "/dev/full", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UnwritableExtractFile,
+    ::testing::Values(UnwritableCase{"MissingDirectory", "/nonexistent-mrl-dir/out.bin", false,
+                                     &qmx::File::Common::Error::kCannotOpen, ""},
+                      UnwritableCase{"FullDisk", "/dev/full", true,
+                                     &qmx::File::Common::Error::kCannotWrite,
+                                     "Writing the extracted bytes to /dev/full failed: No space "
+                                     "left on device\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Clear and erase --------------------------------------------------------
 
@@ -214,6 +226,113 @@ TEST(ExtractAndClear, TestTheEepromSizeOnlyForARangePastItsFirst32KiB) {
       EXPECT_FALSE(result.failed()) << result.msg();
       EXPECT_EQ(record.commands.size(), c.size_test ? 2u : 1u);
     }
+  }
+}
+
+// One size test per run: once the 512-kbit EEPROM was found, a later range
+// past 32 KiB goes without asking again.
+TEST(ExtractAndClear, DoNotAskAgainOnceTheRunFoundTheLargeEeprom) {
+  for (const auto action : {mrl::ClearEeprom, mrl::ExtractEeprom}) {
+    BoardSession session(Running(Program::kLoader));
+    ScratchFile file;
+    session.state.extract_file = file.path();
+    session.state.offset = qmx::File::Img::Address(0xFF00);
+    session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(0x100);
+    session.state.large_eeprom_found = true;
+    const mrl::Result result = action(session.state);
+    ASSERT_FALSE(result.failed()) << result.msg();
+    ASSERT_EQ(session.board.record().commands.size(), 1u);
+    EXPECT_NE(session.board.record().commands.front().command, 3);
+  }
+}
+
+// ---- The run's size test -----------------------------------------------------
+
+mrl::PlannedAction Planned(mrl::ActionId id, bool rfload = false, bool flash = false) {
+  mrl::CapturedFlags flags;
+  flags.rfload = rfload;
+  flags.flash = flash;
+  return {id, flags};
+}
+
+TBF::Entry Entry(std::uint16_t address, std::size_t length) {
+  return TBF::Entry(TBF::Entry::Address(address), qmx::File::Img(Bytes(length, 1)));
+}
+
+// The test asks the board whenever any later action, as the run state stands,
+// reaches past 32 KiB, and only then.
+TEST(TestEepromReach, AsksWhenAnyLaterActionReachesPast32KiB) {
+  using mrl::ActionId;
+  // Every word non-zero, so the program packs into more than 32 KiB.
+  const qmx::File::Hex large_program(Pattern(32768));
+  struct Case {
+    const char* name;
+    std::function<void(mrl::RunState&)> set_up;
+    std::vector<mrl::PlannedAction> later;
+    bool asks;
+  };
+  const auto range = [](std::uint16_t offset, std::uint32_t length) {
+    return [=](mrl::RunState& state) {
+      state.offset = qmx::File::Img::Address(offset);
+      state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(length);
+    };
+  };
+  const auto firmware = [](TCF::Firmware image) {
+    return [=](mrl::RunState& state) { state.firmware = image; };
+  };
+  const auto hoff = [](unsigned offset) {
+    return [=](mrl::RunState& state) {
+      state.hoff_file.entries = {{"fw", "any", {{"s", offset, Bytes(0x100, 1)}}}};
+      state.hoff_entry = "fw";
+    };
+  };
+  const Case cases[] = {
+      {"nothing later", range(0xFF00, 0x100), {}, false},
+      {"extract ends at 32 KiB", range(0x7F00, 0x100), {Planned(ActionId::kExtractEeprom)}, false},
+      {"clear past 32 KiB behind the HWID entry",
+       range(0x7F00, 0x102),
+       {Planned(ActionId::kAddHwidToTbf), Planned(ActionId::kDownloadTbfTable),
+        Planned(ActionId::kClearEeprom)},
+       true},
+      {"img past 32 KiB",
+       firmware(qmx::File::Img(Bytes(0x8002, 1))),
+       {Planned(ActionId::kDownloadImgImage)},
+       true},
+      {"img past 32 KiB over RF",
+       firmware(qmx::File::Img(Bytes(0x8002, 1))),
+       {Planned(ActionId::kDownloadImgImage, true)},
+       false},
+      {"TBF program past 32 KiB beside an image below",
+       firmware(TBF::Table({Entry(0x100, 64)}, large_program)),
+       {Planned(ActionId::kDownloadTbfTable)},
+       true},
+      {"no TBF table yet",
+       firmware(qmx::File::Hex(Pattern(32768))),
+       {Planned(ActionId::kDownloadTbfTable)},
+       false},
+      {"HOFF EEPROM entry past 32 KiB",
+       hoff(0x8000),
+       {Planned(ActionId::kDownloadHoffEntry)},
+       true},
+      {"HOFF flash entry",
+       hoff(0x8000),
+       {Planned(ActionId::kDownloadHoffEntry, false, true)},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config = Running(Program::kLoader);
+    config.faults.small_eeprom = true;
+    BoardSession session(config);
+    c.set_up(session.state);
+    const mrl::Result result = mrl::TestEepromReach(session.state, c.later);
+    const BoardRecord record = session.board.record();
+    EXPECT_EQ(record.commands.size(), c.asks ? 1u : 0u);
+    EXPECT_EQ(result.failed(), c.asks);
+    if (c.asks) {
+      EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kEepromTooSmall)) << result.msg();
+    }
+    EXPECT_EQ(session.console.out(), "");
   }
 }
 

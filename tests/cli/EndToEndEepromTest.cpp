@@ -1,4 +1,5 @@
 // The program's EEPROM tools on a simulated board: extract, clear and the size test.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,11 +63,75 @@ TEST_F(EndToEndEeprom, ExtractReplacesAFileAndWritesWhatIsNoFileDirectly) {
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"fifo", "link.bin", "new.bin", "old.bin"}));
 }
 
+// An extract into a descriptor the run was given goes through it as it
+// stands: after what the file held and what the program wrote to it before,
+// at the descriptor's position, into the same file, never truncated or
+// replaced, whatever name leads to the descriptor.
+TEST_F(EndToEndEeprom, ExtractThroughADescriptorOfTheRunWritesWhereItStands) {
+  StartBoard(WithHwid());
+  const Bytes range = Slice(board().eeprom(), 104, 16);
+  const std::string bytes(range.begin(), range.end());
+  const std::string old_lines = "line one\nline two\n";
+  const std::string extraction = "Beginning image extraction...\n";
+  const std::string done = "Done image extraction!\n";
+  const std::string link = dir_ / "to-stdout";
+  std::filesystem::create_symlink("/dev/stdout", link);
+  const struct {
+    const char* name;
+    int number;  // of the descriptor in the run
+    int mode;    // O_APPEND as with >>, O_TRUNC as with >
+    std::string target;
+  } cases[] = {
+      {">> log, /dev/stdout", 1, O_APPEND, "/dev/stdout"},
+      {">> log, /dev/fd/1", 1, O_APPEND, "/dev/fd/1"},
+      {">> log, /proc/self/fd/1", 1, O_APPEND, "/proc/self/fd/1"},
+      {">> log, a link to /dev/stdout", 1, O_APPEND, link},
+      {"> log, /dev/stdout", 1, O_TRUNC, "/dev/stdout"},
+      {"3>> log, /dev/fd/3", 3, O_APPEND, "/dev/fd/3"},
+      {"3>> log, /proc/self/fd/3", 3, O_APPEND, "/proc/self/fd/3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string log = dir_.Write("log", old_lines);
+    struct stat before {};
+    ASSERT_EQ(::stat(log.c_str(), &before), 0);
+    const Descriptor fd(::open(log.c_str(), O_WRONLY | O_CLOEXEC | c.mode));
+    ChildStreams streams;
+    if (c.number == 1) {
+      streams.output = ChildStream::Given(fd.fd());
+    } else {
+      streams.more = {{c.number, fd.fd()}};
+    }
+
+    const ProgramOutcome run =
+        Mrl({"--extract", c.target, "--offset", "104", "--length", "16"}, streams);
+
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(AfterStandInWarning(run.err), "");
+    const std::string kept = c.mode == O_APPEND ? old_lines : "";
+    if (c.number == 1) {
+      EXPECT_EQ(TempDir::Read(log), kept + kLoaderOut + extraction + bytes + done);
+      EXPECT_EQ(run.out, "");
+    } else {
+      EXPECT_EQ(TempDir::Read(log), kept + bytes);
+      EXPECT_EQ(run.out, kLoaderOut + extraction + done);
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(log.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced";
+    EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"log", "to-stdout"}));
+  }
+}
+
 // Found before the board is asked for any byte.
 TEST_F(EndToEndEeprom, ExtractToWhatCannotBeWrittenIsRefusedBeforeTheBoard) {
   const std::string read_only = dir_.Write("read-only.bin", "kept");
   ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
-  std::vector<std::string> targets{dir_ / "missing/extract.bin", dir_.path().string()};
+  // Standard input is open for reading only; descriptor 57 is not one the run
+  // was given, whatever the run itself opens later under that number.
+  std::vector<std::string> targets{dir_ / "missing/extract.bin", dir_.path().string(), "/dev/stdin",
+                                   "/dev/fd/57", "/proc/self/fd/57"};
   if (::geteuid() != 0) targets.push_back(read_only);  // root may write it anyway
   for (const std::string& target : targets) {
     SCOPED_TRACE(target);

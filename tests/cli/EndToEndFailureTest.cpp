@@ -115,13 +115,16 @@ TEST_F(EndToEndFailedRun, AnExtractWhoseTransferFailsLosesNothing) {
   }
 }
 
-// A full disk is a failure, not a success.
+// A full disk is a failure, not a success: the write is named, with its
+// reason, and the extraction is not said to be done.
 TEST_F(EndToEndFailedRun, AnExtractThatCannotWriteItsFileFails) {
   const ProgramOutcome run = Mrl({"--extract", "/dev/full", "--length", "16"});
   ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
-  EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\n");
+  EXPECT_EQ(AfterStandInWarning(run.err),
+            "Writing the extracted bytes to /dev/full failed: No space left on device\n"
+            "Cannot write file\n");
 }
 
 }  // namespace

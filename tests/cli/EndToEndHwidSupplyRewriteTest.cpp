@@ -44,9 +44,17 @@ HWID::Raw Hwid(const std::string& text) {
   return HWID::base32ToRaw(text.c_str());
 }
 
-// What a run that programs hwid alone prints.
-std::string ProgrammedOut(const std::string& hwid) {
-  return Announcement(Hwid(hwid)) + kLoaderOut + TbfOut(1, false);
+// Which of the supply's lines the board holds; past the last when none.
+std::size_t Index(const std::string (&lines)[6], const Bytes& eeprom) {
+  std::size_t i = 0;
+  while (i < std::size(lines) && Slice(eeprom, kHwidAt, 8) != HwidBytes(Hwid(lines[i]))) ++i;
+  return i;
+}
+
+// What a run that programs hwid alone prints, when it waited for the supply
+// (waited) or not.
+std::string ProgrammedOut(const std::string& hwid, const std::string& waited = "") {
+  return kLoaderOut + waited + Announcement(Hwid(hwid)) + TbfOut(1, false);
 }
 
 // The lock a run takes on a supply, taken by the test to make runs wait.
@@ -100,8 +108,10 @@ TEST_F(EndToEndHwidSupplyRewrite, RunsAtOnceProgramOneHwidEach) {
     const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
     ASSERT_FINISHED(outcome);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out.find(kWaiting), 0u) << "said once, first";
-    EXPECT_EQ(outcome.out.find(kWaiting, 1), std::string::npos);
+    const std::size_t line = Index(kSupplyLines, boards[i]->eeprom());
+    ASSERT_LT(line, std::size(kSupplyLines));
+    EXPECT_EQ(outcome.out, ProgrammedOut(kSupplyLines[line], kWaiting))
+        << "said once, when the HWID is taken";
     programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
   }
   std::set<Bytes> first_lines;
@@ -131,7 +141,7 @@ TEST_F(EndToEndHwidSupplyRewrite, RunWaitingForASupplyReadsTheFileThatReplacedIt
 
     ASSERT_FINISHED(outcome);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, kWaiting + ProgrammedOut(kSupplyLines[2]));
+    EXPECT_EQ(outcome.out, ProgrammedOut(kSupplyLines[2], kWaiting));
     EXPECT_EQ(Slice(board.eeprom(), kHwidAt, 8), HwidBytes(Hwid(kSupplyLines[2])));
     EXPECT_EQ(TempDir::Read(supply), LinesFrom(3));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -189,8 +199,9 @@ TEST_F(EndToEndHwidSupplyRewrite, SupplyWithTheLongestNameIsUsed) {
 
 // Killed outright at every point of a run, the supply is whole or without the
 // line the board may get, and never whole once the board got it: the line
-// leaves the supply just before the download that carries it. A temporary
-// file may be left only by a kill at that moment, the rewrite's commit.
+// leaves the supply when the run takes it, before the download that carries
+// it. A temporary file may be left only by a kill at that moment, the
+// rewrite's commit, and the next run removes it.
 TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
   if (!TakesUnnamedFiles(dir_)) GTEST_SKIP() << "the file system has no files without a name";
   const std::string whole = LinesFrom(0);
@@ -249,6 +260,13 @@ TEST_F(EndToEndHwidSupplyRewrite, RunKilledAnywhereHandsNoHwidOutTwice) {
     if (!moment.may_commit) {
       EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
     }
+    // What a kill at the commit left, the next run on the supply removes.
+    held.reset();
+    StartBoard();
+    const ProgramOutcome next = Mrl({"--sethwid", supply, "--hwid_file"});
+    ASSERT_FINISHED(next);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
   }
 }
 

@@ -2,7 +2,10 @@
 // that keep a HWID from being lost.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "EndToEnd.h"
+#include "file/HOFF.h"
 
 namespace mrl_test {
 namespace {
@@ -32,7 +35,8 @@ TEST_F(EndToEndHwid, HwidFileGivesUpItsFirstLine) {
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 0) << run.err;
   const HWID::Raw hwid = HWID::base32ToRaw(kFirstHwid.c_str());
-  EXPECT_EQ(run.out, Announcement(hwid) + kLoaderOut + TbfOut(1, false));
+  // Announced when it is taken off the supply, once the board is known.
+  EXPECT_EQ(run.out, kLoaderOut + Announcement(hwid) + TbfOut(1, false));
   EXPECT_EQ(AfterStandInWarning(run.err), "");
   EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(hwid));
   EXPECT_EQ(TempDir::Read(supply), kRestOfSupply);
@@ -101,6 +105,72 @@ INSTANTIATE_TEST_SUITE_P(
             "This operation requires the device EEPROM to already have a valid HWID, but one "
             "was not found! Unable to proceed without --sethwid.\nNo HWID found in device\n"}),
     [](const testing::TestParamInfo<GuardCase>& info) { return std::string(info.param.name); });
+
+// A board whose information block lacks the boot monitor notice counts as
+// holding no HWID, so nothing guards the HWID it holds; --no_ruvo reads it,
+// and the guard refuses.
+struct UnnoticedCase {
+  const char* name;
+  std::vector<std::string> words;  // after the file option's path, if any
+  const char* option;              // the file option, if any
+  Bytes slot;                      // the HWID slot after the run without --no_ruvo
+};
+void PrintTo(const UnnoticedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class EndToEndUnnoticedHwid : public EndToEnd, public testing::WithParamInterface<UnnoticedCase> {
+ protected:
+  std::vector<std::string> Words() {
+    const UnnoticedCase& c = GetParam();
+    std::vector<std::string> words;
+    if (c.option == std::string("--img")) {
+      words = {c.option, File("over-hwid.img", Pattern(16, 4))};
+    } else if (c.option == std::string("--hoff")) {
+      HOFF::File hoff;
+      hoff.version = 1;
+      hoff.entries.push_back({"main", "eeprom", {{"data", 0x300, Pattern(64, 6)}}});
+      std::ostringstream text;
+      hoff.ToStream(text);
+      words = {c.option, dir_.Write("firmware.hoff", text.str())};
+    }
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    return words;
+  }
+};
+
+TEST_P(EndToEndUnnoticedHwid, OverwritesTheHwidUnlessNoRuvoReadsIt) {
+  const UnnoticedCase& c = GetParam();
+  for (const bool no_ruvo : {false, true}) {
+    SCOPED_TRACE(no_ruvo ? "with --no_ruvo" : "without --no_ruvo");
+    BoardConfig config = WithHwid();
+    config.faults.missing_notice = true;
+    StartBoard(config);
+    std::vector<std::string> words = Words();
+    if (no_ruvo) words.push_back("--no_ruvo");
+    const ProgramOutcome run = Mrl(words);
+    ASSERT_FINISHED(run);
+    if (no_ruvo) {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(AfterStandInWarning(run.err), kGuardRefusal + "Invalid argument received\n");
+      EXPECT_TRUE(board().record().writes.empty());
+      EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(kBoardHwid));
+    } else {
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(AfterStandInWarning(run.err), "");
+      EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), c.slot);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, EndToEndUnnoticedHwid,
+    testing::Values(
+        UnnoticedCase{"Img", {"--offset", "104"}, "--img", Slice(Pattern(16, 4), 6, 8)},
+        UnnoticedCase{"Clear", {"--clear", "--offset", "96", "--length", "32"}, "", Bytes(8, 0xFF)},
+        // The HOFF entry carries the HWID read, which is none.
+        UnnoticedCase{"Hoff", {}, "--hoff", Bytes(8, 0)}),
+    [](const testing::TestParamInfo<UnnoticedCase>& info) { return std::string(info.param.name); });
 
 // ---- Reading the HWID --------------------------------------------------------
 

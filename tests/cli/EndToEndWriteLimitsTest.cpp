@@ -5,6 +5,7 @@
 // 512-kbit EEPROM asks for it first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -76,8 +77,7 @@ TEST_F(EndToEndWriteLimits, LoaderThatRefusesFlashModeEndsTheRunBeforeAnyWrite) 
 
     ASSERT_FINISHED(run);
     EXPECT_EQ(run.status, 5);
-    const std::string announced = c.xip_with_supply ? Announcement(SupplyHwid()) : "";
-    EXPECT_EQ(run.out, announced + kLoaderOut);
+    EXPECT_EQ(run.out, kLoaderOut) << "no HWID taken off the supply";
     EXPECT_EQ(AfterStandInWarning(run.err), c.err);
     EXPECT_TRUE(board().record().commands.empty());
     EXPECT_FALSE(board().record().flash_mode);
@@ -276,6 +276,78 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// A run whose HOFF entry or extract needs the 512-kbit EEPROM asks before its
+// first write, which is the HWID it programs: a 256-kbit board gets nothing,
+// and a supply keeps its line. A 512-kbit board is asked once.
+TEST_F(EndToEndWriteLimits, RunPast32KiBWithSethwidAsksBeforeItsFirstWrite) {
+  const HWID::Raw text_hwid = GivenHwid();
+  const struct {
+    const char* name;
+    bool hoff;  // else an extract
+    bool supply;
+  } cases[] = {
+      {"HOFF, text", true, false},
+      {"HOFF, supply", true, true},
+      {"extract, text", false, false},
+      {"extract, supply", false, true},
+  };
+  for (const bool small : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (small ? ", 256 kbit" : ", 512 kbit"));
+      BoardConfig config;
+      config.faults.small_eeprom = small;
+      StartBoard(config);
+      const Bytes eeprom = board().eeprom();
+      const std::string supply = dir_.Write("hwids.txt", kSupply);
+      const std::string out = dir_ / "x.bin";
+      std::vector<std::string> words =
+          c.hoff ? std::vector<std::string>{"--hoff",
+                                            dir_.Write("fw.hoff",
+                                                       HoffText("eeprom", {{"top", 0x8F00, kTop}})),
+                                            "--hoff_entry", "fw"}
+                 : std::vector<std::string>{"--extract", out, "--length", "0x9000"};
+      if (c.supply) {
+        words.insert(words.end(), {"--sethwid", supply, "--hwid_file"});
+      } else {
+        words.insert(words.end(), {"--sethwid", kHwidText});
+      }
+      const HWID::Raw hwid = c.supply ? SupplyHwid() : text_hwid;
+
+      const ProgramOutcome run = Mrl(words);
+
+      ASSERT_FINISHED(run);
+      const BoardRecord record = board().record();
+      const std::vector<std::uint8_t> commands = Commands(record);
+      ASSERT_GE(commands.size(), 2u);
+      EXPECT_EQ(commands[0], kInformation);
+      EXPECT_EQ(commands[1], kSizeTest);
+      EXPECT_EQ(std::count(commands.begin(), commands.end(), kSizeTest), 1);
+      if (small) {
+        EXPECT_EQ(run.status, 4);
+        // A typed HWID is announced at once; one from a supply only once it
+        // is taken, which a run that ends here never does.
+        EXPECT_EQ(run.out, (c.supply ? "" : Announcement(hwid)) + kLoaderOut);
+        EXPECT_EQ(AfterStandInWarning(run.err), kTooSmall);
+        EXPECT_EQ(commands.size(), 2u);
+        ExpectNothingWritten(board(), eeprom);
+        EXPECT_EQ(TempDir::Read(supply), kSupply);
+        EXPECT_FALSE(std::filesystem::exists(out));
+      } else {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(hwid));
+        if (c.hoff) {
+          EXPECT_EQ(Slice(board().eeprom(), 0x8F00, kTop.size()), kTop);
+        } else {
+          const Bytes read = Slice(board().eeprom(), 0, 0x9000);
+          EXPECT_EQ(TempDir::Read(out), std::string(read.begin(), read.end()));
+        }
+        EXPECT_EQ(TempDir::Read(supply), c.supply ? "QRTUVWXY0123\n" : kSupply);
+      }
+      std::filesystem::remove(out);
+    }
+  }
+}
+
 // ---- The HWID the run programs -------------------------------------------------
 
 TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine) {
@@ -309,6 +381,54 @@ TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine)
   }
 }
 
+// A section over any byte of the HWID slot would leave the board with other
+// bytes there than the HWID the run announced; a flash entry's HWID goes to
+// the same bytes of the flash.
+TEST_F(EndToEndWriteLimits, HoffSectionOverTheHwidItProgramsIsRefusedBeforeTheBoard) {
+  const struct {
+    const char* target;
+    HOFF::Section section;
+    bool supply;
+    std::string err;
+  } cases[] = {
+      {"eeprom",
+       {"app", 0x70, Pattern(64, 1)},
+       false,
+       "HOFF section 2 (\"app\") cannot be written: 64 bytes at offset 0x70 cover the HWID "
+       "(EEPROM bytes 110 to 117) that --sethwid programs in this run.\n"},
+      {"eeprom",
+       {"app", 0x60, Pattern(16, 2)},
+       true,
+       "HOFF section 2 (\"app\") cannot be written: 16 bytes at offset 0x60 cover the HWID "
+       "(EEPROM bytes 110 to 117) that --sethwid programs in this run.\n"},
+      {"flash",
+       {"boot", 0x40, Pattern(0x1000, 3)},
+       false,
+       "HOFF section 2 (\"boot\") cannot be written: 4096 bytes at offset 0x40 cover the HWID "
+       "(flash bytes 110 to 117) that --sethwid programs in this run.\n"},
+  };
+  StartBoard();
+  const Bytes eeprom = board().eeprom();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.section.name + " " + c.target);
+    const HOFF::Section first{"first", 0x1000, Pattern(64, 4)};
+    const std::string hoff = dir_.Write("fw.hoff", HoffText(c.target, {first, c.section}));
+    const std::string supply = dir_.Write("hwids.txt", kSupply);
+    std::vector<std::string> words{"--hoff", hoff, "--hoff_entry", "fw", "--sethwid"};
+    if (c.supply) {
+      words.insert(words.end(), {supply, "--hwid_file"});
+    } else {
+      words.push_back(kHwidText);
+    }
+
+    const ProgramOutcome run = Mrl(words);
+
+    ASSERT_FINISHED(run);
+    ExpectRefused(run, "", c.err, board(), eeprom);
+    EXPECT_EQ(TempDir::Read(supply), kSupply);
+  }
+}
+
 // An image over any byte of the HWID slot would leave the board with other
 // bytes than the HWID the run announced, or lose the image's own bytes there.
 TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard) {
@@ -338,7 +458,7 @@ TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard
     if (c.refused) {
       std::ostringstream address;
       address << std::hex << std::uppercase << c.address;
-      ExpectRefused(run, Announcement(hwid),
+      ExpectRefused(run, "",
                     "TBF image 1 (" + std::to_string(c.length) + " bytes at 0x" + address.str() +
                         ") covers the HWID (EEPROM bytes 110 to 117) that --sethwid programs in "
                         "this run.\n" +
@@ -347,7 +467,7 @@ TEST_F(EndToEndWriteLimits, TbfImageOverTheHwidItProgramsIsRefusedBeforeTheBoard
       EXPECT_EQ(TempDir::Read(supply), kSupply);
     } else {
       EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(run.out, Announcement(hwid) + kLoaderOut + TbfOut(2, false));
+      EXPECT_EQ(run.out, kLoaderOut + Announcement(hwid) + TbfOut(2, false));
       EXPECT_EQ(Slice(board().eeprom(), kHwidAt, 8), HwidBytes(hwid));
       EXPECT_EQ(Slice(board().eeprom(), c.address, c.length), image);
       EXPECT_EQ(TempDir::Read(supply), "QRTUVWXY0123\n");

@@ -146,7 +146,8 @@ TEST(HoffSelection, TheOnlyEntryIsNamedAndItsTargetDecidesFlash) {
     std::vector<std::string> expected{
         "CheckPortGiven", "OpenSerialPort",
         flash ? "LoadHelperAndReadHwid[flash]" : "LoadHelperAndReadHwid", "GuardExistingHwid"};
-    if (flash) expected.push_back("EraseFlashImage");
+    // Only an EEPROM entry reaches where the EEPROM's size matters.
+    expected.push_back(flash ? "EraseFlashImage" : "TestEepromReach");
     expected.push_back(flash ? "DownloadHoffEntry[flash]" : "DownloadHoffEntry");
     EXPECT_EQ(PlanText(plan.actions), expected);
     EXPECT_EQ(command.loader.hoff_entry, "main");
@@ -162,9 +163,10 @@ TEST(HoffSelection, TheFirstEntryOfTheNameDecidesFlash) {
       dir, {HoffEntry("other", "flash"), HoffEntry("app", "eeprom"), HoffEntry("app", "flash")});
   CommandLine command({"-d", "p", "--hoff", path, "--hoff_entry", "app"});
   const LoaderArgs::Plan plan = Plan(command);
-  EXPECT_EQ(PlanText(plan.actions),
-            (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid",
-                                      "GuardExistingHwid", "DownloadHoffEntry"}));
+  EXPECT_EQ(
+      PlanText(plan.actions),
+      (std::vector<std::string>{"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid",
+                                "GuardExistingHwid", "TestEepromReach", "DownloadHoffEntry"}));
   EXPECT_EQ(command.loader.hoff_file.entries.size(), 3u);
 }
 

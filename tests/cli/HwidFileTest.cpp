@@ -1,6 +1,7 @@
-// The HWID text file: its first line becomes the HWID to program, and the
-// rest replaces the file at the end of a successful run, never losing the
-// supply of HWIDs whatever fails on the way.
+// The HWID text file: checked when the run starts, its first line taken off
+// it as the HWID to program only when the run needs it, and given back when
+// it never went out, never losing the supply of HWIDs whatever fails on the
+// way or changes the file meanwhile.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,12 +11,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "FileReplacement.h"
 #include "HwidActions.h"
+#include "file/FileReplacement.h"
 #include "support/ConsoleCapture.h"
 
 namespace {
@@ -91,15 +93,24 @@ TEST_P(GoodHwidFile, FirstLineIsTheHwidAndTheRestIsWrittenBack) {
 
   const Result read = mrl::ReadHwidFile(state);
   ASSERT_FALSE(read.failed()) << read.msg();
-  EXPECT_EQ(state.new_hwid, HWID::base32ToRaw(kFirst));
+  EXPECT_EQ(state.new_hwid, HWID::Raw{}) << "not taken yet";
   EXPECT_EQ(Contents(file), c.contents) << "reading changes nothing";
 
-  const Result written = mrl::WriteBackHwidFile(state);
-  ASSERT_FALSE(written.failed()) << written.msg();
+  const Result taken = mrl::TakeSuppliedHwid(state);
+  ASSERT_FALSE(taken.failed()) << taken.msg();
+  EXPECT_EQ(state.new_hwid, HWID::base32ToRaw(kFirst));
   EXPECT_TRUE(fs::is_regular_file(file));
   EXPECT_EQ(Contents(file), c.written_back);
+  EXPECT_EQ(console.out(), "Using supplied HWID " + mrl::HwidToHexStr(state.new_hwid) +
+                               " (0123456789AB) to program the board.\n");
+  ASSERT_FALSE(mrl::TakeSuppliedHwid(state).failed()) << "once only";
+
+  mrl::HwidGoesOutWith(state, true)();
+  const Result written = mrl::WriteBackHwidFile(state);
+  ASSERT_FALSE(written.failed()) << written.msg();
+  EXPECT_EQ(Contents(file), c.written_back) << "a HWID that went out stays off the file";
   EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"}) << "no temporary file left";
-  EXPECT_EQ(console.out() + console.err(), "");
+  EXPECT_EQ(console.err(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,26 +164,31 @@ TEST_F(HwidFile, WhatIsNotARegularFileIsNotRead) {
   }
 }
 
-TEST_F(HwidFile, RunThatFailsBeforeTheWriteBackLeavesTheFileAsItWas) {
+TEST_F(HwidFile, ExtractIntoTheSupplyIsRefused) {
   const std::string contents = "0123456789AB\nCDEFGHJKLMNP\n";
   Write(file, contents);
-  {
+  fs::create_symlink("hwids.txt", folder / "dump.bin");
+  for (const fs::path& extract : {file, folder / "dump.bin", folder / "." / "hwids.txt"}) {
+    SCOPED_TRACE(extract);
+    console.Clear();
     mrl::RunState run{console.console()};
     run.sethwid = file.string();
-    const Result result = qmx::Error::InOrder<Result>(
-        [&] { return mrl::ReadHwidFile(run); },
-        [] { return Result(mrl::Error(qmx::GenericPort::Error::kTimedOut)); },
-        [&] { return mrl::WriteBackHwidFile(run); });
-    EXPECT_EQ(static_cast<int>(result), qmx::GenericPort::Error::kTimedOut);
+    run.extract_file = extract.string();
+
+    const Result result = mrl::ReadHwidFile(run);
+
+    EXPECT_EQ(static_cast<int>(result), mrl::SpecificError::kInvalidArgument);
+    EXPECT_EQ(console.err(),
+              "The extract file is the HWID text file; the EEPROM's bytes would take the place "
+              "of its HWIDs.\n");
+    EXPECT_FALSE(run.hwid_supply);
+    EXPECT_EQ(Contents(file), contents);
   }
-  EXPECT_EQ(Contents(file), contents);
-  EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"})
-      << "the run state removes the rest";
-  ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
-  EXPECT_EQ(state.new_hwid, HWID::base32ToRaw(kFirst));
+  state.extract_file = (folder / "other.bin").string();
+  EXPECT_FALSE(mrl::ReadHwidFile(state).failed()) << "another file, even a new one";
 }
 
-// ---- Writing back -----------------------------------------------------------
+// ---- Taking the HWID ------------------------------------------------------------
 
 TEST_F(HwidFile, SymbolicLinkKeepsLeadingToTheRewrittenFile) {
   Write(file, "0123456789AB\nCDEFGHJKLMNP\n");
@@ -181,7 +197,7 @@ TEST_F(HwidFile, SymbolicLinkKeepsLeadingToTheRewrittenFile) {
   state.sethwid = link.string();
 
   ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
-  const Result result = mrl::WriteBackHwidFile(state);
+  const Result result = mrl::TakeSuppliedHwid(state);
 
   ASSERT_FALSE(result.failed()) << result.msg();
   ASSERT_TRUE(fs::is_symlink(link));
@@ -199,7 +215,7 @@ TEST_F(HwidFile, OwnerGroupAndPermissionBitsAreKept) {
   fs::permissions(file, mode);
 
   ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
-  ASSERT_FALSE(mrl::WriteBackHwidFile(state).failed());
+  ASSERT_FALSE(mrl::TakeSuppliedHwid(state).failed());
 
   struct stat rewritten {};
   ASSERT_EQ(::stat(file.c_str(), &rewritten), 0);
@@ -210,7 +226,7 @@ TEST_F(HwidFile, OwnerGroupAndPermissionBitsAreKept) {
 }
 
 // Replacement steps that fail where a test wants them to, as the system would.
-class FailingSteps : public mrl::FileReplacementSteps {
+class FailingSteps : public qmx::File::FileReplacementSteps {
  public:
   enum class Where { kCreation, kPartWayThroughTheWrite, kSync, kRename };
   explicit FailingSteps(Where where) : where_(where) {}
@@ -269,7 +285,7 @@ TEST_F(HwidFile, SupplyThatCannotBeRewrittenFailsWhenReadAndStaysAsItWas) {
   }
 }
 
-TEST_F(HwidFile, RewriteThatFailsAfterProgrammingSaysWhichHwidTheFileStillLists) {
+TEST_F(HwidFile, TakeWhoseRewriteFailsKeepsTheHwidOnOffer) {
   for (const auto where : {FailingSteps::Where::kSync, FailingSteps::Where::kRename}) {
     SCOPED_TRACE(static_cast<int>(where));
     Write(file, kSupply);
@@ -278,39 +294,71 @@ TEST_F(HwidFile, RewriteThatFailsAfterProgrammingSaysWhichHwidTheFileStillLists)
     run.sethwid = file.string();
     ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
 
-    const Result result = mrl::WriteBackHwidFile(run, FailingSteps(where));
+    const Result result = mrl::TakeSuppliedHwid(run, FailingSteps(where));
 
     EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
-    EXPECT_EQ(console.err(),
-              "Unable to open HWID text file for writing!\nThe board now holds HWID " +
-                  mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) +
-                  " (0123456789AB), which the HWID text file still lists.\n");
+    EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
+    EXPECT_EQ(console.out(), "") << "no HWID announced";
+    EXPECT_EQ(run.new_hwid, HWID::Raw{});
     EXPECT_EQ(Contents(file), kSupply);
     EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
+    EXPECT_TRUE(mrl::SettleHwidSupply(run, result).failed());
+    EXPECT_EQ(Contents(file), kSupply) << "nothing to give back";
   }
 }
 
-// ---- A run that fails after the HWID went out ---------------------------------
+// The file as the take finds it, not as the check found it: another run's
+// take, an editor's save (a new file renamed over it) or an edit in place
+// since the run started.
+TEST_F(HwidFile, TakeReadsWhatTheFileHoldsThen) {
+  const std::string edited = "QRTUVWXY0123\nCDEFGHJKLMNP\nAAAAAAAAAAAA\n";
+  const struct {
+    const char* name;
+    std::function<void()> change;
+  } cases[] = {
+      {"edited in place", [&] { Write(file, edited); }},
+      {"saved by an editor",
+       [&] {
+         Write(folder / "hwids.txt~", edited);
+         fs::rename(folder / "hwids.txt~", file);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(file, kSupply);
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+    ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
+    c.change();
 
-TEST_F(HwidFile, TheHwidLeavesTheFileBeforeItGoesOut) {
+    ASSERT_FALSE(mrl::TakeSuppliedHwid(run).failed());
+
+    EXPECT_EQ(run.new_hwid, HWID::base32ToRaw("QRTUVWXY0123"));
+    EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\nAAAAAAAAAAAA\n");
+  }
+}
+
+// ---- A run that fails after the HWID was taken ----------------------------------
+
+TEST_F(HwidFile, HwidThatNeverWentOutIsGivenBack) {
   const std::string hwid = mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) + " (0123456789AB)";
   const std::string rest = "CDEFGHJKLMNP\nQRTUVWXY0123\n";
   const Result failed = mrl::Error(qmx::GenericPort::Error::kTimedOut);
   const Result succeeded = qmx::Error::None{};
-  enum class HandOut { kNone, kDone, kRewriteFails };
+  enum class Step { kNone, kTaken, kSent };
   const struct {
     const char* name;
-    HandOut hand_out;
+    Step step;
     Result result;  // of the action that follows
     std::string contents;
     std::string err;
   } cases[] = {
-      {"a failure before the HWID went out", HandOut::kNone, failed, kSupply, ""},
-      {"a failure after it", HandOut::kDone, failed, rest,
+      {"a failure before the HWID was taken", Step::kNone, failed, kSupply, ""},
+      {"a failure before it went out", Step::kTaken, failed, kSupply, ""},
+      {"a success before it went out", Step::kTaken, succeeded, rest, ""},
+      {"a failure after it went out", Step::kSent, failed, rest,
        "The board may now hold HWID " + hwid + ", so it was taken off the HWID text file.\n"},
-      {"no failure after it", HandOut::kDone, succeeded, rest, ""},
-      {"a rewrite that fails: the HWID may not go out", HandOut::kRewriteFails, failed, kSupply,
-       "Unable to open HWID text file for writing!\n"},
+      {"no failure after it went out", Step::kSent, succeeded, rest, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -319,14 +367,13 @@ TEST_F(HwidFile, TheHwidLeavesTheFileBeforeItGoesOut) {
     mrl::RunState run{console.console()};
     run.sethwid = file.string();
     ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
-    if (c.hand_out == HandOut::kDone) {
-      ASSERT_FALSE(mrl::HandOutHwid(run).failed());
-      EXPECT_EQ(Contents(file), rest) << "taken off before the transfer";
-      ASSERT_FALSE(mrl::HandOutHwid(run).failed()) << "once only";
-    } else if (c.hand_out == HandOut::kRewriteFails) {
-      const Result handed = mrl::HandOutHwid(run, FailingSteps(FailingSteps::Where::kRename));
-      EXPECT_TRUE(IsCannotOpenFile(handed)) << handed.msg();
+    if (c.step != Step::kNone) {
+      ASSERT_FALSE(mrl::TakeSuppliedHwid(run).failed());
+      EXPECT_EQ(Contents(file), rest) << "taken off when taken";
     }
+    if (c.step == Step::kSent) mrl::HwidGoesOutWith(run, true)();
+    EXPECT_FALSE(mrl::HwidGoesOutWith(run, false)) << "only a transfer that carries it";
+    console.Clear();
 
     const Result settled = mrl::SettleHwidSupply(run, c.result);
 
@@ -337,18 +384,54 @@ TEST_F(HwidFile, TheHwidLeavesTheFileBeforeItGoesOut) {
   }
 }
 
-TEST_F(HwidFile, WriteBackAfterTheHandOutKeepsWhatCameSince) {
+// What others did to the file since the HWID was taken stays; the HWID comes
+// first again, with a line end of its own where lines follow it.
+TEST_F(HwidFile, GivingBackKeepsWhatCameSince) {
+  const Result failed = mrl::Error(qmx::GenericPort::Error::kTimedOut);
+  const struct {
+    const char* name;
+    std::string contents;
+    std::string since;  // what the file holds when the HWID is given back
+    std::string given_back;
+  } cases[] = {
+      {"another run took the next line", kSupply, "QRTUVWXY0123\n", "0123456789AB\nQRTUVWXY0123\n"},
+      {"lines added", "0123456789AB\r\nCDEFGHJKLMNP\r\n", "CDEFGHJKLMNP\r\nAAAAAAAAAAAA\r\n",
+       "0123456789AB\r\nCDEFGHJKLMNP\r\nAAAAAAAAAAAA\r\n"},
+      {"the last line, emptied", "0123456789AB", "", "0123456789AB"},
+      {"the last line, then another added", "0123456789AB", "CDEFGHJKLMNP",
+       "0123456789AB\nCDEFGHJKLMNP"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(file, c.contents);
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+    ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
+    ASSERT_FALSE(mrl::TakeSuppliedHwid(run).failed());
+    Write(file, c.since);
+
+    EXPECT_EQ(static_cast<int>(mrl::SettleHwidSupply(run, failed)),
+              qmx::GenericPort::Error::kTimedOut);
+
+    EXPECT_EQ(Contents(file), c.given_back);
+  }
+}
+
+TEST_F(HwidFile, HwidThatCannotBeGivenBackIsSaid) {
   Write(file, kSupply);
-  mrl::RunState run{console.console()};
-  run.sethwid = file.string();
-  ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
-  ASSERT_FALSE(mrl::HandOutHwid(run).failed());
-  Write(file, "CDEFGHJKLMNP\n");  // another run took the next line meanwhile
+  ASSERT_FALSE(mrl::ReadHwidFile(state).failed());
+  ASSERT_FALSE(mrl::TakeSuppliedHwid(state).failed());
+  console.Clear();
 
-  EXPECT_FALSE(mrl::WriteBackHwidFile(run).failed());
+  const Result result = mrl::WriteBackHwidFile(state, FailingSteps(FailingSteps::Where::kRename));
 
-  EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\n");
-  EXPECT_EQ(console.err(), "");
+  EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
+  EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\nHWID " +
+                               mrl::HwidToHexStr(HWID::base32ToRaw(kFirst)) +
+                               " (0123456789AB) did not reach the board, but could not be put "
+                               "back on the HWID text file.\n");
+  EXPECT_EQ(Contents(file), "CDEFGHJKLMNP\nQRTUVWXY0123\n");
+  EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
 }
 
 }  // namespace

@@ -42,14 +42,31 @@ void CloseFd(int& fd) {
 // The child starts with every signal at its default action and none blocked,
 // whatever the test process has set up for itself.
 struct SpawnSetup {
+  static constexpr int kFirstCopy = 100;
+
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
+  std::vector<int> copies;
 
   SpawnSetup(const ChildStreams& streams, const Pipe& in, const Pipe& out, const Pipe& err) {
+    // The further descriptors go through copies above every number a child
+    // gets, so that no copy's number is another's target (nor its own, which
+    // would keep it close-on-exec).
+    for (const ChildDescriptor& more : streams.more) {
+      const int copy = fcntl(more.fd, F_DUPFD_CLOEXEC, kFirstCopy);
+      if (copy < 0) {
+        for (const int made : copies) close(made);
+        throw std::runtime_error("cannot copy a descriptor for the child");
+      }
+      copies.push_back(copy);
+    }
     posix_spawn_file_actions_init(&actions);
     Connect(streams.input, in.read, STDIN_FILENO);
     Connect(streams.output, out.write, STDOUT_FILENO);
     Connect(streams.error, err.write, STDERR_FILENO);
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+      posix_spawn_file_actions_adddup2(&actions, copies[i], streams.more[i].number);
+    }
     posix_spawnattr_init(&attributes);
     sigset_t all;
     sigset_t none;
@@ -77,6 +94,7 @@ struct SpawnSetup {
   ~SpawnSetup() {
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    for (const int copy : copies) close(copy);
   }
 };
 

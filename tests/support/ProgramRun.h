@@ -43,10 +43,18 @@ struct ChildStream {
   static ChildStream Given(int fd) { return {Kind::kGiven, fd}; }
 };
 
+// A descriptor of the test's that the child holds as descriptor number, as
+// a shell's 3>>file gives one.
+struct ChildDescriptor {
+  int number = -1;
+  int fd = -1;
+};
+
 struct ChildStreams {
   ChildStream input;
   ChildStream output;
   ChildStream error;
+  std::vector<ChildDescriptor> more{};  // numbers above 2
 };
 
 class ProgramRun {

@@ -119,21 +119,25 @@ void SimulatedBoard::Release() {
   Update([this](BoardRecord&) { hold_download_ = false; });
 }
 
+void SimulatedBoard::ResetByHand() {
+  reset_by_hand_ = true;
+}
+
 void SimulatedBoard::Run() {
   Program program = config_.initial_program;
   for (;;) {
     try {
       Update([&](BoardRecord& r) { r.running = program; });
       program = Execute(program);
-    } catch (const Reset&) {
+    } catch (const Reset& reset) {
       try {
         Settle();
       } catch (const Stop&) {
         return;
       }
-      Update([](BoardRecord& r) {
+      Update([&](BoardRecord& r) {
         ++r.resets;
-        r.passthrough_active = false;
+        if (!reset.by_hand) r.passthrough_active = false;
         r.flash_mode = false;
       });
       program = Program::kBootMonitor;
@@ -174,6 +178,7 @@ void SimulatedBoard::Pump(milliseconds timeout) {
     line_closed_ = true;
     Update([](BoardRecord& r) { r.hung_up = true; });
   }
+  if (reset_by_hand_.exchange(false)) throw Reset{true};
   TakeIn(Look(timeout));
 }
 
@@ -385,10 +390,20 @@ Program SimulatedBoard::Idle() {
 // ---- Loader image ----------------------------------------------------------
 
 Program SimulatedBoard::Loader() {
+  bool held_after = false;
   for (;;) {
+    if (!held_after && config_.faults.held_after >= 0 &&
+        record().commands.size() == static_cast<std::size_t>(config_.faults.held_after)) {
+      held_after = true;
+      HoldLoader(true);
+    }
     PauseWhile(hold_loader_, &BoardRecord::loader_held);
     const std::uint8_t command = AwaitAnswer(kLoaderStart, std::nullopt);
-    if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9) {
+    const bool nacked_now =
+        config_.faults.nacked_after >= 0 &&
+        record().commands.size() >= static_cast<std::size_t>(config_.faults.nacked_after);
+    if (config_.faults.nack_commands || command == config_.faults.nacked_command || command > 9 ||
+        nacked_now) {
       Send({kLoaderNack});
       continue;
     }

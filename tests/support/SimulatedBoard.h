@@ -71,8 +71,12 @@ struct BoardFaults {
   int refused_chunk = -1;       // slow speed: the last byte of this 512-byte chunk is answered with
                                 // NACK the first time it arrives
   // Loader image.
-  bool nack_commands = false;            // answers every command byte with 0x24
-  int nacked_command = -1;               // answers this one command byte with 0x24
+  bool nack_commands = false;  // answers every command byte with 0x24
+  int nacked_command = -1;     // answers this one command byte with 0x24
+  int nacked_after = -1;       // answers every command with 0x24 once it has
+                               // accepted this many
+  int held_after = -1;         // once it has accepted this many commands, the loader waits as
+                               // HoldLoader(true) makes it, until HoldLoader(false)
   bool unacknowledged_commands = false;  // answers every command byte with 0x00
   bool wrong_echo = false;               // echoes every data item with its bytes swapped
   bool wrong_crc = false;                // reports every CRC one higher than the real one
@@ -171,6 +175,11 @@ class SimulatedBoard {
   bool HangUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
   // A board held at held_download_byte goes on, and is never held again.
   void Release();
+  // The board is reset by hand, as by its reset button: whatever it runs, it
+  // starts its boot monitor again. Behind the Belto LS passthrough this is the
+  // GX2 board, and the passthrough stays active. Returns at once; the board
+  // takes the reset at its next look at the line.
+  void ResetByHand();
   // Returns once the board has found its line closed in a look begun after
   // this call (or has gone away). Called once the last program that had the
   // line open has closed it, it makes sure the board ended that opening, and
@@ -179,8 +188,10 @@ class SimulatedBoard {
   bool AwaitClosedLine(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
  private:
-  struct Reset {};  // thrown on the board thread when the host resets it
-  struct Stop {};   // thrown on the board thread when the board is destroyed
+  struct Reset {  // thrown on the board thread when the host, or a hand, resets it
+    bool by_hand = false;
+  };
+  struct Stop {};  // thrown on the board thread when the board is destroyed
 
   void Run();
   Program Execute(Program program);
@@ -241,6 +252,7 @@ class SimulatedBoard {
   std::vector<std::uint8_t> to_host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
+  std::atomic<bool> reset_by_hand_{false};
   bool hold_download_ = true;  // under mutex_; until Release()
   bool hold_loader_ = false;   // under mutex_
   // Board thread only.

@@ -1,10 +1,15 @@
 #include "FileReplacement.h"
 
+#include <acl/libacl.h>
+#include <attr/libattr.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,11 +19,14 @@
 #include <utility>
 #include <vector>
 
-namespace mrl {
+namespace qmx::File {
 namespace {
 
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
-// The characters a temporary name ends with after its dot, and how many.
+// A temporary name is hidden and says whose it is: ".", the file's name (cut
+// to fit), this marker, the number of the process that made it, ".", and
+// kNameSuffixLength of kNameCharacters.
+constexpr char kNameMarker[] = ".mrl-";
 constexpr char kNameCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kNameSuffixLength = 6;
 // How many names are tried before a folder is taken to be full of them.
@@ -46,6 +54,45 @@ off_t EndOfData(int fd, off_t at, off_t end) {
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The process that made the temporary file name, when name is one; 0 when not.
+pid_t MakerOf(const std::string& name) {
+  const std::size_t marker = name.rfind(kNameMarker);
+  if (name.empty() || name[0] != '.' || marker == std::string::npos || marker == 0) return 0;
+  const std::size_t digits = marker + sizeof kNameMarker - 1;
+  const std::size_t dot = name.find('.', digits);
+  if (dot == std::string::npos || dot == digits || dot > digits + 9 ||
+      name.size() - dot - 1 != kNameSuffixLength) {
+    return 0;
+  }
+  for (std::size_t i = digits; i < dot; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+  }
+  for (std::size_t i = dot + 1; i < name.size(); ++i) {
+    if (std::string_view(kNameCharacters).find(name[i]) == std::string_view::npos) return 0;
+  }
+  return static_cast<pid_t>(std::stol(name.substr(digits, dot - digits)));
+}
+
+// Whether the process pid is gone, so that what it left is nobody's.
+bool HasEnded(pid_t pid) {
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Removes the temporary files of this program in folder whose process has
+// ended: what a process killed at its commit left behind.
+void RemoveLeftoversIn(const std::string& folder) {
+  DIR* const dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = folder == "/" ? "" : folder;
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t maker = MakerOf(entry->d_name);
+    if (maker > 0 && maker != ::getpid() && HasEnded(maker)) {
+      static_cast<void>(::unlink((prefix + "/" + entry->d_name).c_str()));
+    }
+  }
+  static_cast<void>(::closedir(dir));
 }
 
 // The names of the temporary files that are ours to remove. A name is added
@@ -137,6 +184,10 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
   char resolved[PATH_MAX];
   if (::stat(path.c_str(), &old_) == 0) {
     if (!S_ISREG(old_.st_mode) || ::realpath(path.c_str(), resolved) == nullptr) return;
+    // What the replacement keeps of the file is read through a descriptor:
+    // the file must be readable, and stay the one that was looked at.
+    source_ = ::open(resolved, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (source_ < 0 || ::fstat(source_, &old_) != 0 || !S_ISREG(old_.st_mode)) return;
     existed_ = true;
     target_ = resolved;
     folder_ = FolderOf(target_);
@@ -159,6 +210,7 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
     folder_ = resolved;
     target_ = (folder_ == "/" ? "" : folder_) + "/" + base;
   }
+  RemoveLeftoversIn(folder_);
   const mode_t mode = existed_ ? kPrivateMode : kNewFileMode;
   fd_ = steps.CreateUnnamed(folder_, mode);
   for (int attempt = 0; fd_ < 0 && attempt < kNameAttempts; ++attempt) {
@@ -170,6 +222,11 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
     if (created) name_ = name;
     if (!created && errno != EEXIST) break;
   }
+  // The file's owner and group at once, so that a file they cannot be kept
+  // for (another user's, for a user who may not give files away) is found
+  // out before anything is done for it. Giving a file away clears its set-id
+  // bits; the commit sets the bits last.
+  if (fd_ >= 0 && existed_ && ::fchown(fd_, old_.st_uid, old_.st_gid) != 0) Discard();
 }
 
 FileReplacement::~FileReplacement() {
@@ -179,18 +236,20 @@ FileReplacement::~FileReplacement() {
 std::string FileReplacement::TemporaryName() const {
   long name_max = ::pathconf(folder_.c_str(), _PC_NAME_MAX);
   if (name_max <= 0) name_max = NAME_MAX;
-  // The file's own name, cut so that the dot and the suffix still fit.
+  // The file's own name, cut so that the rest still fits.
   const std::string base = target_.substr(target_.rfind('/') + 1);
+  const std::string maker = kNameMarker + std::to_string(::getpid()) + ".";
   const auto kept = static_cast<std::size_t>(
-      std::max<long>(1, name_max - 1 - static_cast<long>(kNameSuffixLength)));
+      std::max<long>(1, name_max - 1 - static_cast<long>(maker.size() + kNameSuffixLength)));
   static std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kNameCharacters - 2);
   std::string suffix(kNameSuffixLength, ' ');
   for (char& c : suffix) c = kNameCharacters[pick(random)];
-  return (folder_ == "/" ? "" : folder_) + "/" + base.substr(0, kept) + "." + suffix;
+  return (folder_ == "/" ? "" : folder_) + "/." + base.substr(0, kept) + maker + suffix;
 }
 
 void FileReplacement::Discard() {
+  if (source_ >= 0) static_cast<void>(::close(std::exchange(source_, -1)));
   if (fd_ >= 0) static_cast<void>(::close(std::exchange(fd_, -1)));
   if (name_.empty()) return;
   const std::string name = std::exchange(name_, std::string());
@@ -205,14 +264,20 @@ bool FileReplacement::Write(std::string_view bytes, const FileReplacementSteps& 
          steps.WriteAll(fd_, bytes);
 }
 
-bool FileReplacement::CopyFrom(int source, off_t from, const FileReplacementSteps& steps) {
+bool FileReplacement::CopyFrom(int source, off_t from, std::string_view prefix,
+                               const FileReplacementSteps& steps) {
   struct stat status {};
-  if (!ready() || ::fstat(source, &status) != 0 || ::ftruncate(fd_, 0) != 0) return false;
+  if (!ready() || ::fstat(source, &status) != 0 || ::ftruncate(fd_, 0) != 0 ||
+      ::lseek(fd_, 0, SEEK_SET) != 0 || !steps.WriteAll(fd_, prefix)) {
+    return false;
+  }
+  // Where the byte at from goes.
+  const auto shift = static_cast<off_t>(prefix.size()) - from;
   off_t end = status.st_size;
   std::array<char, kCopyBufferSize> buffer;
   for (off_t at = NextData(source, from, end); at < end; at = NextData(source, at, end)) {
     const off_t data_end = EndOfData(source, at, end);
-    if (::lseek(fd_, at - from, SEEK_SET) < 0) return false;
+    if (::lseek(fd_, at + shift, SEEK_SET) < 0) return false;
     while (at < data_end) {
       const auto wanted = static_cast<std::size_t>(
           std::min<off_t>(data_end - at, static_cast<off_t>(buffer.size())));
@@ -229,16 +294,20 @@ bool FileReplacement::CopyFrom(int source, off_t from, const FileReplacementStep
       at += got;
     }
   }
-  return ::ftruncate(fd_, std::max<off_t>(0, end - from)) == 0;
+  return ::ftruncate(fd_, static_cast<off_t>(prefix.size()) + std::max<off_t>(0, end - from)) == 0;
 }
 
-bool FileReplacement::Commit(const FileReplacementSteps& steps) {
+bool FileReplacement::Commit(const FileReplacementSteps& steps,
+                             const std::function<bool()>& unchanged) {
   if (!ready()) return false;
   bool committed = true;
   if (existed_) {
-    // The owner first: giving a file away clears its set-id bits.
-    committed = (::fchown(fd_, old_.st_uid, old_.st_gid) == 0 || errno == EPERM) &&
-                ::fchmod(fd_, old_.st_mode & 07777) == 0;
+    // The permissions with the access lists and the extended attributes,
+    // through the system's own copy, so that nobody gains or loses access by
+    // the replacement; what cannot be copied fails it.
+    const char* const copy = name_.empty() ? "the replacement" : name_.c_str();
+    committed = ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
+                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0;
   }
   committed = committed && steps.Sync(fd_);
   for (int attempt = 0; committed && name_.empty() && attempt < kNameAttempts; ++attempt) {
@@ -250,10 +319,11 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps) {
     }
   }
   committed = committed && !name_.empty() && ::close(std::exchange(fd_, -1)) == 0 &&
+              (!unchanged || unchanged()) &&
               Pending().RemoveWhen(name_, [&] { return steps.Rename(name_, target_); });
   if (committed) name_.clear();
   Discard();
   return committed;
 }
 
-}  // namespace mrl
+}  // namespace qmx::File

@@ -5,10 +5,11 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
-namespace mrl {
+namespace qmx::File {
 
 // The steps of a replacement that touch new data on the disk; a test derives
 // from it to make one of them fail.
@@ -40,10 +41,13 @@ class FileReplacementSteps {
 // the file (through symbolic links: of the file they lead to, so the links
 // keep leading to it) until Commit puts it in the file's place. Where the file
 // system allows, the temporary file has no name until the commit, so that not
-// even a process killed outright leaves it behind; elsewhere it has a name
-// that never makes the folder's longest names fail, and that is removed when
-// this object goes uncommitted or RemovePendingReplacements runs. Main thread
-// only (RemovePendingReplacements excepted).
+// even a process killed outright leaves it behind but at that moment;
+// elsewhere it has a name that never makes the folder's longest names fail,
+// and that is removed when this object goes uncommitted or
+// RemovePendingReplacements runs. A name is hidden and recognisable as this
+// program's: ".NAME.mrl-PID.XXXXXX", PID the process that made it. Each
+// replacement first removes from its folder the names whose process has
+// ended. Main thread only (RemovePendingReplacements excepted).
 class FileReplacement {
  public:
   // What the path may name.
@@ -53,7 +57,10 @@ class FileReplacement {
   };
 
   // Creates the empty temporary file; not ready() when path does not lead to
-  // what target admits or no file can be created next to it.
+  // what target admits (an existing file must be readable, so that what it
+  // keeps can be copied), no file can be created next to it, or the new file
+  // cannot have the existing one's owner and group (a user who may not give
+  // files away replacing another's).
   explicit FileReplacement(const std::string& path, Target target = Target::kRegularFile,
                            const FileReplacementSteps& steps = FileReplacementSteps{});
   ~FileReplacement();
@@ -62,22 +69,27 @@ class FileReplacement {
 
   bool ready() const { return fd_ >= 0; }
 
-  // Makes the temporary file hold what source holds from offset from to its
-  // end, in place of what it held, through a buffer of a fixed size whatever
-  // the amount; holes of source stay holes. False when source cannot be read
-  // or the temporary file not written.
-  bool CopyFrom(int source, off_t from, const FileReplacementSteps& steps = FileReplacementSteps{});
+  // Makes the temporary file hold prefix, then what source holds from offset
+  // from to its end, in place of what it held, through a buffer of a fixed
+  // size whatever the amount; holes of source stay holes. False when source
+  // cannot be read or the temporary file not written.
+  bool CopyFrom(int source, off_t from, std::string_view prefix = {},
+                const FileReplacementSteps& steps = FileReplacementSteps{});
   // Makes the temporary file hold bytes, in place of what it held; false when
   // they cannot be written.
   bool Write(std::string_view bytes, const FileReplacementSteps& steps = FileReplacementSteps{});
 
-  // Gives the temporary file the old file's owner and group (where the system
-  // allows: a user who may not give a file away keeps it) and permission bits
-  // (a new file keeps those it was created with), puts it on the disk and
-  // renames it over the old file. False when any of that fails; the old file
-  // then keeps its contents (a new one is not created) and the temporary file
-  // is gone. Not ready() afterwards either way.
-  bool Commit(const FileReplacementSteps& steps = FileReplacementSteps{});
+  // Gives the temporary file, which has the old file's owner and group, its
+  // permission bits with their access control lists, and its extended
+  // attributes (a new file keeps the bits it was created with), puts it on
+  // the disk and renames
+  // it over the old file. False when any of that fails; the old file then
+  // keeps its contents (a new one is not created) and the temporary file is
+  // gone. Not ready() afterwards either way. When unchanged is given, it is
+  // asked last, just before the temporary file takes the file's place, and
+  // false undoes the commit: the file changed meanwhile.
+  bool Commit(const FileReplacementSteps& steps = FileReplacementSteps{},
+              const std::function<bool()>& unchanged = {});
 
  private:
   void Discard();
@@ -89,6 +101,7 @@ class FileReplacement {
   bool existed_ = false;  // whether the file was there when the replacement began
   struct stat old_ {};    // what it was then
   std::string name_;      // the temporary file's, while it has one
+  int source_ = -1;       // the file to replace, open to read what it keeps
   int fd_ = -1;
 };
 
@@ -98,4 +111,4 @@ class FileReplacement {
 // in use; a commit is either complete or undone when it returns.
 void RemovePendingReplacements();
 
-}  // namespace mrl
+}  // namespace qmx::File

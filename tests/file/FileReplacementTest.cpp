@@ -1,7 +1,7 @@
 // Replacing a file by the part of another one that follows an offset: copied
 // through, holes kept, prepared next to the file and put in its place only on
 // commit.
-#include "FileReplacement.h"
+#include "file/FileReplacement.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,8 +18,8 @@
 
 namespace {
 
-using mrl::FileReplacement;
 using mrl_test::TempDir;
+using qmx::File::FileReplacement;
 
 constexpr off_t kMiB = 1024 * 1024;
 
@@ -127,7 +127,7 @@ TEST(FileReplacement, IsNotReadyWhereNoRegularFileCanBeReplaced) {
 }
 
 // Steps of a file system that has no files without a name.
-class NamedOnly : public mrl::FileReplacementSteps {
+class NamedOnly : public qmx::File::FileReplacementSteps {
  public:
   int CreateUnnamed(const std::string&, mode_t) const override {
     errno = EOPNOTSUPP;
@@ -144,12 +144,12 @@ TEST(FileReplacement, TemporaryFileHasANameOnlyWhereItMust) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    if (c.unnamed && mrl::FileReplacementSteps().CreateUnnamed(dir.path(), 0600) < 0) {
+    if (c.unnamed && qmx::File::FileReplacementSteps().CreateUnnamed(dir.path(), 0600) < 0) {
       continue;  // the file system has none
     }
     const NamedOnly named_only;
-    const mrl::FileReplacementSteps plain;
-    const mrl::FileReplacementSteps& steps = c.unnamed ? plain : named_only;
+    const qmx::File::FileReplacementSteps plain;
+    const qmx::File::FileReplacementSteps& steps = c.unnamed ? plain : named_only;
     // The longest name a file may have leaves no room for a suffix.
     const std::string target = dir.Write(std::string(255, 'n'), "old");
     FileReplacement replacement(target, FileReplacement::Target::kRegularFile, steps);
@@ -169,7 +169,7 @@ TEST(FileReplacement, PendingNamedTemporaryFilesAreRemovedOnRequest) {
   FileReplacement replacement(target, FileReplacement::Target::kRegularFile, steps);
   ASSERT_TRUE(replacement.Write("new", steps));
   ASSERT_EQ(dir.Names().size(), 2u);
-  mrl::RemovePendingReplacements();
+  qmx::File::RemovePendingReplacements();
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
   EXPECT_FALSE(replacement.Commit(steps)) << "its file is gone";
   EXPECT_EQ(TempDir::Read(target), "old");

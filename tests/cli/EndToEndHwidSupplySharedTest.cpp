@@ -1,0 +1,492 @@
+// A HWID supply as a production line uses it: many stations at once, a
+// station whose board never answers, an operator who edits the file during a
+// run, files with permissions, access lists and attributes of their own, and
+// runs that fail before or after their HWID went out.
+#include <acl/libacl.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "EndToEnd.h"
+
+namespace mrl_test {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Far beyond the time a run takes to reach any point, also on a busy machine.
+constexpr milliseconds kPrompt{10000};
+// The unprivileged user, and its group, that runs the program where the test
+// runs as root.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+const std::string kCannotWrite = "Unable to open HWID text file for writing!\nCannot open file\n";
+
+// The supply's lines: twenty HWIDs.
+std::vector<std::string> SupplyLines() {
+  std::vector<std::string> lines;
+  const std::string alphabet = "0123456789ABCDEFGHJKLMNPQRTUVWXY";
+  for (std::size_t i = 0; i < 20; ++i) lines.push_back(std::string(12, alphabet[i + 1]));
+  return lines;
+}
+const std::vector<std::string> kLines = SupplyLines();
+
+// The lines from the first-th to the one before end, each with its line feed.
+std::string Lines(std::size_t first, std::size_t end = kLines.size()) {
+  std::string text;
+  for (std::size_t i = first; i < end; ++i) text += kLines[i] + "\n";
+  return text;
+}
+
+HWID::Raw Hwid(const std::string& text) {
+  return HWID::base32ToRaw(text.c_str());
+}
+
+// The line that says which HWID the board of a failed run may hold.
+std::string TakenOffLine(const std::string& hwid) {
+  return "The board may now hold HWID " + HexForm(Hwid(hwid)) + Base32Form(Hwid(hwid)) +
+         ", so it was taken off the HWID text file.\n";
+}
+
+// Whether holds() comes true within a prompt's time, looked at every few
+// milliseconds.
+bool Eventually(const std::function<bool()>& holds) {
+  const auto deadline = std::chrono::steady_clock::now() + kPrompt;
+  while (!holds()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  return true;
+}
+
+class EndToEndHwidSupplyShared : public EndToEnd {
+ protected:
+  std::string Supply(const std::string& contents = Lines(0)) {
+    return dir_.Write("hwids.txt", contents);
+  }
+  // The words of a run that programs the supply's first HWID alone.
+  static std::vector<std::string> Words(const std::string& device, const std::string& supply) {
+    return {"--dev", device, "--sethwid", supply, "--hwid_file", "--timeout", "0"};
+  }
+  std::unique_ptr<ProgramRun> Start(SimulatedBoard& board, const std::string& supply) {
+    return std::make_unique<ProgramRun>(MrlBinary(), Words(board.device(), supply));
+  }
+  Bytes Programmed() { return Slice(board().eeprom(), kHwidAt, 8); }
+};
+
+// ---- Stations at once -------------------------------------------------------------
+
+TEST_F(EndToEndHwidSupplyShared, SixteenStationsAtOnceProgramSixteenHwids) {
+  constexpr std::size_t kStations = 16;
+  const std::string supply = Supply();
+  std::vector<std::unique_ptr<SimulatedBoard>> boards;
+  std::vector<std::unique_ptr<ProgramRun>> runs;
+  for (std::size_t i = 0; i < kStations; ++i) {
+    boards.push_back(std::make_unique<SimulatedBoard>());
+    runs.push_back(Start(*boards.back(), supply));
+  }
+  std::set<Bytes> programmed;
+  for (std::size_t i = 0; i < kStations; ++i) {
+    SCOPED_TRACE(i);
+    const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
+    ASSERT_FINISHED(outcome);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
+  }
+  std::set<Bytes> first_lines;
+  for (std::size_t i = 0; i < kStations; ++i) first_lines.insert(HwidBytes(Hwid(kLines[i])));
+  EXPECT_EQ(programmed, first_lines);
+  EXPECT_EQ(TempDir::Read(supply), Lines(kStations));
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+}
+
+// A station whose board waits for its boot monitor, or whose loader stops
+// after the station took its HWID, keeps no other station waiting; ended by
+// SIGTERM, it leaves the HWID it took offered first again.
+TEST_F(EndToEndHwidSupplyShared, StuckStationKeepsNoOtherWaiting) {
+  const struct {
+    const char* name;
+    BoardFaults faults;
+    bool took;  // whether the stuck station took a HWID before it stopped
+  } cases[] = {
+      {"board that never answers",
+       [] {
+         BoardFaults f;
+         f.silent = true;
+         return f;
+       }(),
+       false},
+      {"loader that stops after the HWID was taken",
+       [] {
+         BoardFaults f;
+         f.held_after = 1;
+         return f;
+       }(),
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string supply = dir.Write("hwids.txt", Lines(0));
+    BoardConfig stuck_config;
+    stuck_config.faults = c.faults;
+    SimulatedBoard stuck_board(stuck_config);
+    const auto stuck = Start(stuck_board, supply);
+    if (c.took) {
+      ASSERT_TRUE(Eventually([&] { return TempDir::Read(supply) == Lines(1); }))
+          << "the stuck station takes its HWID";
+    } else {
+      ASSERT_TRUE(
+          stuck_board.WaitUntil([](const BoardRecord& r) { return r.resets > 0; }, kPrompt));
+    }
+
+    SimulatedBoard board;
+    const ProgramOutcome second =
+        RunProgram(MrlBinary(), Words(board.device(), supply), kRunDeadline);
+
+    ASSERT_FINISHED(second);
+    EXPECT_EQ(second.status, 0) << second.err;
+    const std::size_t second_line = c.took ? 1 : 0;
+    EXPECT_EQ(second.out, kLoaderOut + Announcement(Hwid(kLines[second_line])) + TbfOut(1, false))
+        << "as if alone";
+    EXPECT_EQ(Slice(board.eeprom(), kHwidAt, 8), HwidBytes(Hwid(kLines[second_line])));
+
+    stuck->Signal(SIGTERM);
+    const ProgramOutcome first = stuck->Wait(kRunDeadline);
+    ASSERT_FINISHED(first);
+    EXPECT_EQ(first.status, 128 + SIGTERM);
+    EXPECT_EQ(TempDir::Read(supply), c.took ? kLines[0] + "\n" + Lines(2) : Lines(1));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"hwids.txt"});
+  }
+}
+
+// ---- The operator edits the supply during a run ------------------------------------
+
+TEST_F(EndToEndHwidSupplyShared, EditsDuringARunAreKept) {
+  const std::string added = "AAAAAAAAAAAA\nBBBBBBBBBBBB\n";
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> edit;
+    std::string programmed;
+    std::string left;
+  } cases[] = {
+      {"an editor's save: a new file renamed over it, two lines added",
+       [&](const std::string& supply) {
+         std::ofstream(supply + "~", std::ios::binary) << Lines(0, 3) << added;
+         std::filesystem::rename(supply + "~", supply);
+       },
+       kLines[0], Lines(1, 3) + added},
+      {"an edit in place that puts another line first",
+       [&](const std::string& supply) {
+         std::ofstream(supply, std::ios::binary | std::ios::trunc) << "BBBBBBBBBBBB\n"
+                                                                   << Lines(0, 3);
+       },
+       "BBBBBBBBBBBB", Lines(0, 3)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartBoard();
+    const std::string supply = Supply(Lines(0, 3));
+    board().HoldLoader(true);
+    const auto run = Start(board(), supply);
+    ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.loader_held; }, kPrompt));
+    c.edit(supply);
+    board().HoldLoader(false);
+
+    const ProgramOutcome outcome = run->Wait(kRunDeadline);
+
+    ASSERT_FINISHED(outcome);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(Programmed(), HwidBytes(Hwid(c.programmed)));
+    EXPECT_EQ(outcome.out, kLoaderOut + Announcement(Hwid(c.programmed)) + TbfOut(1, false));
+    EXPECT_EQ(TempDir::Read(supply), c.left);
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+  }
+}
+
+// ---- Files of the user's ----------------------------------------------------------------
+
+// A supply that an unprivileged user may not write, in a folder of that
+// user's, or may write but could only replace by a file of its own: refused
+// before the board is touched, the supply as it was.
+TEST_F(EndToEndHwidSupplyShared, SupplyTheUserMayNotWriteIsRefusedBeforeTheBoard) {
+  if (::geteuid() != 0) GTEST_SKIP() << "runs the program as another user, which takes root";
+  const struct {
+    const char* name;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+  } cases[] = {{"read-only", kNobody, kNoGroup, 0444},
+               {"another user's", 0, 0, 0644},
+               {"another user's that its group may write", 0, kNoGroup, 0664}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartBoard();
+    TempDir dir;
+    ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNoGroup), 0);
+    const std::string supply = dir.Write("hwids.txt", Lines(0));
+    ASSERT_EQ(::chown(supply.c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(::chmod(supply.c_str(), c.mode), 0);
+    ASSERT_EQ(::chown(board().device().c_str(), kNobody, kNoGroup), 0) << std::strerror(errno);
+    std::vector<std::string> words{"--reuid=" + std::to_string(kNobody),
+                                   "--regid=" + std::to_string(kNoGroup), "--clear-groups",
+                                   MrlBinary()};
+    for (const std::string& word : Words(board().device(), supply)) words.push_back(word);
+
+    const ProgramOutcome run = RunProgram("/usr/bin/setpriv", words, kRunDeadline);
+    static_cast<void>(board().AwaitClosedLine());
+
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, kCannotWrite);
+    ExpectBoardUntouched(board().record());
+    EXPECT_EQ(TempDir::Read(supply), Lines(0));
+    struct stat kept {};
+    ASSERT_EQ(::stat(supply.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_uid, c.owner);
+    EXPECT_EQ(kept.st_gid, c.group);
+    EXPECT_EQ(kept.st_mode & 07777, c.mode);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"hwids.txt"});
+  }
+}
+
+// The access list and the extended attributes of a file the program gives
+// new contents to; empty when the file system keeps none.
+struct Access {
+  std::string acl;
+  std::string attribute;
+  mode_t mode = 0;
+  bool operator==(const Access& other) const {
+    return acl == other.acl && attribute == other.attribute && mode == other.mode;
+  }
+};
+std::ostream& operator<<(std::ostream& os, const Access& a) {
+  return os << "acl " << a.acl << ", attribute " << a.attribute << ", mode " << std::oct << a.mode;
+}
+
+Access AccessOf(const std::string& path) {
+  Access access;
+  if (acl_t acl = ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS)) {
+    if (char* text = ::acl_to_any_text(acl, nullptr, ',', 0)) {
+      access.acl = text;
+      ::acl_free(text);
+    }
+    ::acl_free(acl);
+  }
+  char value[64] = {};
+  const ssize_t got = ::getxattr(path.c_str(), "user.station", value, sizeof value - 1);
+  if (got > 0) access.attribute.assign(value, static_cast<std::size_t>(got));
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) access.mode = status.st_mode & 07777;
+  return access;
+}
+
+// Gives path an access list that lets user 1234 write it and an attribute;
+// false where the file system has neither.
+bool GiveAccess(const std::string& path) {
+  acl_t acl = ::acl_from_text("u::rw-,u:1234:rw-,g::---,m::rw-,o::---");
+  const bool listed = acl != nullptr && ::acl_set_file(path.c_str(), ACL_TYPE_ACCESS, acl) == 0;
+  if (acl != nullptr) ::acl_free(acl);
+  return listed && ::setxattr(path.c_str(), "user.station", "7", 1, 0) == 0;
+}
+
+TEST_F(EndToEndHwidSupplyShared, ReplacedFilesKeepTheirAccessListsAndAttributes) {
+  const std::string supply = Supply();
+  const std::string dump = dir_.Write("dump.bin", Bytes(16, 0));
+  if (!GiveAccess(supply) || !GiveAccess(dump)) {
+    GTEST_SKIP() << "the file system keeps no access lists or user attributes";
+  }
+  const Access supply_access = AccessOf(supply);
+  const Access dump_access = AccessOf(dump);
+  ASSERT_NE(supply_access.acl.find("user:1234:rw-"), std::string::npos) << supply_access;
+
+  const ProgramOutcome run =
+      Mrl({"--sethwid", supply, "--hwid_file", "--extract", dump, "--length", "16"});
+
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(TempDir::Read(supply), Lines(1));
+  const Bytes read = Slice(board().eeprom(), 0, 16);
+  EXPECT_EQ(TempDir::Read(dump), std::string(read.begin(), read.end()));
+  EXPECT_EQ(AccessOf(supply), supply_access);
+  EXPECT_EQ(AccessOf(dump), dump_access);
+}
+
+TEST_F(EndToEndHwidSupplyShared, ExtractIntoTheSupplyIsRefusedBeforeTheBoard) {
+  const std::string supply = Supply();
+  std::filesystem::create_symlink("hwids.txt", dir_ / "dump.bin");
+  for (const std::string& target : {supply, dir_ / "dump.bin"}) {
+    SCOPED_TRACE(target);
+    const ProgramOutcome run =
+        Mrl({"--sethwid", supply, "--hwid_file", "--extract", target, "--length", "16"});
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "The extract file is the HWID text file; the EEPROM's bytes would take the place "
+              "of its HWIDs.\nInvalid argument received\n");
+    ExpectBoardUntouched(board().record());
+    EXPECT_EQ(TempDir::Read(supply), Lines(0));
+  }
+}
+
+// ---- Runs that fail --------------------------------------------------------------------
+
+// A HWID whose bytes never went out stays on offer, first: the command that
+// would carry it refused, its data items echoed wrongly, or no loader to take
+// it (a hex download, after which the boot monitor's program runs).
+TEST_F(EndToEndHwidSupplyShared, HwidThatNeverWentOutStaysOnOffer) {
+  const struct {
+    const char* name;
+    BoardFaults faults;
+    std::vector<std::string> words;
+    int status;
+  } cases[] = {
+      {"the HWID's command refused",
+       [] {
+         BoardFaults f;
+         f.nacked_command = kDownload;
+         return f;
+       }(),
+       {},
+       5},
+      {"its data items echoed wrongly",
+       [] {
+         BoardFaults f;
+         f.wrong_echo = true;
+         return f;
+       }(),
+       {},
+       5},
+      {"a hex download", BoardFaults{}, {"--hex", "program.hex", "--timeout", "300"}, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config;
+    config.faults = c.faults;
+    StartBoard(config);
+    const std::string supply = Supply();
+    std::vector<std::string> words{"--sethwid", supply, "--hwid_file"};
+    for (const std::string& word : c.words) {
+      words.push_back(word == "program.hex" ? File("program.hex", Pattern(64, 3)) : word);
+    }
+
+    const ProgramOutcome run = Mrl(words);
+
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.err.find("may now hold"), std::string::npos) << run.err;
+    EXPECT_NE(Programmed(), HwidBytes(Hwid(kLines[0])));
+    EXPECT_EQ(TempDir::Read(supply), Lines(0));
+    EXPECT_EQ(dir_.Names().size(), c.words.empty() ? 1u : 2u) << "the supply, the hex file";
+  }
+}
+
+// Whichever action fails after the HWID went out, the run says which HWID the
+// board may now hold, and the supply no longer offers it.
+TEST_F(EndToEndHwidSupplyShared, FailureAfterTheHwidWentOutSaysWhichHwid) {
+  const struct {
+    const char* name;
+    std::vector<std::string> words;
+    int status;
+  } cases[] = {
+      {"a refused clear", {"--clear", "--length", "64"}, 5},
+      {"a refused extract", {"--extract", "dump.bin", "--length", "16"}, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config;
+    config.faults.nacked_after = 2;  // the HWID's query and its download pass
+    StartBoard(config);
+    const std::string supply = Supply();
+    std::vector<std::string> words{"--sethwid", supply, "--hwid_file"};
+    for (const std::string& word : c.words) {
+      words.push_back(word == "dump.bin" ? dir_ / word : word);
+    }
+
+    const ProgramOutcome run = Mrl(words);
+
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(TakenOffLine(kLines[0])), std::string::npos) << run.err;
+    EXPECT_EQ(Programmed(), HwidBytes(Hwid(kLines[0])));
+    EXPECT_EQ(TempDir::Read(supply), Lines(1));
+  }
+}
+
+TEST_F(EndToEndHwidSupplyShared, UnpluggedAdapterInTheTerminalSaysWhichHwid) {
+  const std::string supply = Supply();
+  ProgramRun run(MrlBinary(), OnBoard({"--sethwid", supply, "--hwid_file", "--term"}));
+  ASSERT_TRUE(run.WaitForOut(kTermStart, kPrompt)) << run.err();
+  ASSERT_TRUE(board().HangUp());
+
+  const ProgramOutcome outcome = run.Wait(kRunDeadline);
+
+  ASSERT_FINISHED(outcome);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_NE(outcome.err.find(TakenOffLine(kLines[0])), std::string::npos) << outcome.err;
+  EXPECT_EQ(TempDir::Read(supply), Lines(1));
+}
+
+// ---- What a kill leaves -----------------------------------------------------------------
+
+// The number of a process that has ended.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+// A run killed at its commit leaves its temporary name behind; the next run
+// on the supply, or the next extract into that folder, removes it, and
+// leaves those of a process that still runs.
+TEST_F(EndToEndHwidSupplyShared, WhatAKilledRunLeftIsRemovedByTheNext) {
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string alive = std::to_string(::getpid());
+  const std::string supply = Supply();
+  const std::vector<std::string> left{".hwids.txt.mrl-" + dead + ".aB3xYz",
+                                      ".dump.bin.mrl-" + dead + ".Q9w2E1"};
+  const std::string running = ".hwids.txt.mrl-" + alive + ".kEpT00";
+  const std::string unrelated = ".hwids.txt.mrl-" + dead + ".notours";
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--sethwid", supply, "--hwid_file"},
+        std::vector<std::string>{"--extract", dir_ / "dump.bin", "--length", "16"}}) {
+    SCOPED_TRACE(words[0]);
+    StartBoard();
+    for (const std::string& name : left) dir_.Write(name, "partial");
+    dir_.Write(running, "partial");
+    dir_.Write(unrelated, "partial");
+
+    const ProgramOutcome run = Mrl(words);
+
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const std::string& name : left) {
+      EXPECT_FALSE(std::filesystem::exists(dir_ / name)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir_ / running)) << "a running process's";
+    EXPECT_TRUE(std::filesystem::exists(dir_ / unrelated)) << "no name of ours";
+  }
+}
+
+}  // namespace
+}  // namespace mrl_test
