@@ -60,6 +60,12 @@ const std::string& Error::msg() const {
   static const std::string kOverlapStr{"Overlapping sections in entry"};
   static const std::string kParseErrorStr{"Error parsing HOFF file"};
   static const std::string kMissingFieldStr{"HOFF object missing required field."};
-  return qmx::Error::LookupText(code(), {{2, kParseErrorStr}, {3, kMissingFieldStr}}, kOverlapStr);
+  static const std::string kTooLargeStr{"HOFF file is too large (more than " +
+                                        std::to_string(kMaxFileSize / (1024 * 1024)) + " MiB)"};
+  return qmx::Error::LookupText(code(),
+                                {{kParseError.code(), kParseErrorStr},
+                                 {kMissingField.code(), kMissingFieldStr},
+                                 {kTooLarge.code(), kTooLargeStr}},
+                                kOverlapStr);
 }
 }  // namespace HOFF

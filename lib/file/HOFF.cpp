@@ -1,10 +1,10 @@
 #include "file/HOFF.h"
 
 #include <iterator>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "file/HOFFNumber.h"
 #include "file/InputFile.h"
 
 namespace HOFF {
@@ -15,11 +15,8 @@ namespace {
 // whose conversion would be undefined.
 template <typename Unsigned>
 Unsigned ToUnsigned(const nlohmann::json& j) {
-  if (j.is_number_float()) {
-    const double value = j.get<double>();
-    if (!(value > -1.0 && value < static_cast<double>(std::numeric_limits<Unsigned>::max()) + 1.0))
-      throw std::range_error("number out of range");
-  }
+  if (j.is_number_float() && !detail::FloatFits<Unsigned>(j.get<double>()))
+    throw std::range_error("number out of range");
   return j.get<Unsigned>();
 }
 
@@ -52,7 +49,7 @@ ValidResult Entry::IsValid() const {
   for (std::size_t i = 0; i < sections.size(); ++i) {
     for (std::size_t k = i + 1; k < sections.size(); ++k) {
       if (StartsInside(sections[i], sections[k]) || StartsInside(sections[k], sections[i]))
-        return Error(1);
+        return Error::kOverlap;
     }
   }
   return qmx::Error::None{};
@@ -78,24 +75,8 @@ bool File::operator==(const File& o) const {
   return version == o.version && entries == o.entries && metadata == o.metadata;
 }
 
-qmx::Result<File, Error> FromStream(std::istream& is) {
-  nlohmann::json j;
-  try {
-    is >> j;
-  } catch (const std::exception&) {
-    return Error(2);
-  }
-  try {
-    return j.get<File>();
-  } catch (const nlohmann::json::out_of_range&) {
-    return Error(3);
-  } catch (const std::exception&) {
-    return Error(2);
-  }
-}
-
 qmx::Result<File, FileError> FromFile(const std::string& path) {
-  return qmx::File::ReadInputFile(path, kMaxFileSize, FileError{Error(2)}, FromStream);
+  return qmx::File::StreamInputFile(path, kMaxFileSize, FileError{Error::kTooLarge}, FromStream);
 }
 
 void from_json(const nlohmann::json& j, Section& section) {

@@ -2,6 +2,7 @@
 // HOFF files: JSON documents that carry firmware as named entries, each a list
 // of sections of bytes placed at offsets in the entry's target memory.
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <map>
@@ -15,12 +16,23 @@
 
 namespace HOFF {
 
-// 1 (and every other code): overlapping sections; 2: parse error; 3: missing field.
+// 1 (and every code but 2, 3 and 5): overlapping sections; 2: parse error; 3: missing field;
+// 5: a file or stream beyond kMaxFileSize.
 class Error final : public qmx::Error::Code {
  public:
   using Code::Code;
   const std::string& msg() const override;
+
+  static const Error kOverlap;
+  static const Error kParseError;
+  static const Error kMissingField;
+  static const Error kTooLarge;
 };
+
+inline const Error Error::kOverlap{1};
+inline const Error Error::kParseError{2};
+inline const Error Error::kMissingField{3};
+inline const Error Error::kTooLarge{5};
 
 using ValidResult = qmx::Error::Result<qmx::Error::None, Error>;
 
@@ -61,8 +73,18 @@ struct File {
   bool operator==(const File& other) const;
 };
 
-// Reads one JSON value from the stream (text after it is left unread). Code 2 when
-// it is not JSON or a value has the wrong type, 3 when a required key is absent.
+// The most text FromStream reads before its document ends, and the longest file FromFile reads.
+// Reading holds the bytes, names and metadata the file carries, never a document of its text. A
+// flash entry holds sections of up to 131070 bytes (one download), which the JSON library
+// writes pretty-printed (indent 2) in some 17 characters a byte: 64 MiB holds some 30 of them,
+// about 4 MB of bytes.
+inline constexpr std::size_t kMaxFileSize = 64 * 1024 * 1024;
+
+// Reads one JSON value from the stream as it comes, the sections' bytes straight into their
+// vectors (text after the value is left unread). Code 2 when it is not JSON or a value has the
+// wrong type, 3 when a required key is absent; the first failure in the order of the document
+// conversions (from_json) decides. kTooLarge when the value has not ended within kMaxFileSize
+// characters.
 qmx::Result<File, Error> FromStream(std::istream& is);
 
 // What reading a HOFF file from its path fails with: the file is not a regular file that can
@@ -72,17 +94,11 @@ class FileError final : public qmx::Error::Variant<qmx::File::Common::Error, Err
   using Variant::Variant;
 };
 
-// The longest file FromFile reads. An entry's sections go to the EEPROM (64 KiB, the most any
-// image of this system holds, for flash too); the JSON library writes a byte as at most three
-// digits and a comma, or pretty-printed as some 30 characters with the indentation of the byte
-// arrays. 4 MiB holds a full EEPROM image twice in the widest form, or 1 MiB of bytes written
-// compactly. The parsed document costs up to some 20 times the text.
-inline constexpr std::size_t kMaxFileSize = 4 * 1024 * 1024;
-
-// FromStream of the regular file at path; Cannot open file for anything else, a parse error
-// beyond kMaxFileSize bytes, unread.
+// FromStream of the regular file at path, read as a stream; Cannot open file for anything else,
+// kTooLarge beyond kMaxFileSize bytes (at once when the file's size tells so).
 qmx::Result<File, FileError> FromFile(const std::string& path);
 
+// The conversions of a document already parsed; FromStream reads as they do.
 void from_json(const nlohmann::json& j, Section& section);
 void from_json(const nlohmann::json& j, Entry& entry);
 void from_json(const nlohmann::json& j, File& file);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iomanip>
 #include <sstream>
 
 #include "EndToEnd.h"
@@ -353,6 +354,41 @@ INSTANTIATE_TEST_SUITE_P(Targets, EndToEndHoff,
                          [](const testing::TestParamInfo<HoffCase>& info) {
                            return std::string(info.param.flash ? "Flash" : "Eeprom");
                          });
+
+// A flash entry of two sections as large as one download carries, written
+// pretty-printed (some 4.3 MB of text), is read and downloaded whole, clear of
+// the HWID that follows it.
+TEST_F(EndToEndDownload, LargeFlashHoffFileIsDownloadedWhole) {
+  StartBoard(WithHwid());
+  constexpr std::size_t kFullSection = 131070;
+  HOFF::File file;
+  file.version = 1;
+  file.entries.push_back(
+      {"fw",
+       "flash",
+       {{"low", 0x100, Pattern(kFullSection, 31)}, {"high", 0x20100, Pattern(kFullSection, 32)}}});
+  std::ostringstream text;
+  text << std::setw(2);
+  file.ToStream(text);
+  ASSERT_GT(text.str().size(), std::size_t{4300000});
+  const ProgramOutcome run =
+      Mrl({"--hoff", dir_.Write("large.hoff", text.str()), "--hoff_entry", "fw", "--force"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string out = kLoaderOut;
+  for (int i = 1; i <= 3; ++i) {
+    out += "Loading HOFF section (" + std::to_string(i) + "/3)\n" + kImgOut + "\n";
+  }
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const BoardRecord record = board().record();
+  ASSERT_EQ(record.writes.size(), 3u);
+  EXPECT_EQ(record.writes[2].offset, kHwidAt);
+  EXPECT_EQ(record.erases, 1u);
+  for (const HOFF::Section& section : file.entries[0].sections) {
+    EXPECT_EQ(board().flash(section.offset, kFullSection), section.bytes) << section.name;
+  }
+}
 
 }  // namespace
 }  // namespace mrl_test

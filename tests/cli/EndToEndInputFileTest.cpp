@@ -130,10 +130,11 @@ TEST_P(EndToEndInputFileContainer, RefusesWhatIsNotAFileOfItsKind) {
   ExpectEachRefused();
 }
 
-INSTANTIATE_TEST_SUITE_P(Options, EndToEndInputFileContainer,
-                         testing::Values(InputOption{"tcf", {}, "", "Invalid file format", 1},
-                                         InputOption{"hoff", {}, "", "Error parsing HOFF file", 1}),
-                         OptionName);
+INSTANTIATE_TEST_SUITE_P(
+    Options, EndToEndInputFileContainer,
+    testing::Values(InputOption{"tcf", {}, "", "Invalid file format", 1},
+                    InputOption{"hoff", {}, "", "HOFF file is too large (more than 64 MiB)", 1}),
+    OptionName);
 
 }  // namespace
 }  // namespace mrl_test

@@ -1,15 +1,49 @@
 // Feeds arbitrary bytes to the HOFF reader: it must answer with a result, never
-// crash or throw, and what it accepts must survive a write and a second read.
+// crash or throw; it must answer as the document conversions of the parsed
+// text do; and what it accepts must survive a write and a second read.
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "file/HOFF.h"
 
+namespace {
+
+using Read = qmx::Result<HOFF::File, HOFF::Error>;
+
+// The text parsed whole into a document, then converted.
+Read DocumentRead(const std::string& text) {
+  std::istringstream is(text);
+  nlohmann::json j;
+  try {
+    is >> j;
+  } catch (const std::exception&) {
+    return HOFF::Error::kParseError;
+  }
+  try {
+    return j.get<HOFF::File>();
+  } catch (const nlohmann::json::out_of_range&) {
+    return HOFF::Error::kMissingField;
+  } catch (const std::exception&) {
+    return HOFF::Error::kParseError;
+  }
+}
+
+bool SameRead(const Read& a, const Read& b) {
+  if (a.index() != b.index()) return false;
+  if (a.index() == 1) return static_cast<int>(std::get<1>(a)) == static_cast<int>(std::get<1>(b));
+  return std::get<0>(a) == std::get<0>(b);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::istringstream is(std::string(reinterpret_cast<const char*>(data), size));
-  const auto result = HOFF::FromStream(is);
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::istringstream is(text);
+  const Read result = HOFF::FromStream(is);
+  if (!SameRead(result, DocumentRead(text))) std::abort();
   if (result.index() != 0) return 0;
   const HOFF::File& file = std::get<0>(result);
   static_cast<void>(file.IsValid());

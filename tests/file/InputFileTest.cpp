@@ -142,7 +142,7 @@ TEST(InputFileReaders, ReadUpToTheirBoundAndRefuseBeyondIt) {
       {"tcf", MessageOf(TCF::FromFile), TCF::kMaxFileSize,
        TokenText(TCF::Table({{"main", TCF::FirmwareFile(kTable)}})), "", "Invalid file format"},
       {"hoff", MessageOf(HOFF::FromFile), HOFF::kMaxFileSize, R"({"version":1,"entries":[]})", "",
-       "Error parsing HOFF file"},
+       "HOFF file is too large (more than 64 MiB)"},
   };
   for (const Kind& k : kinds) {
     const std::string name = k.name;
