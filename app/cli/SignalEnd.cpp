@@ -40,16 +40,6 @@ void EndProcessWithin(milliseconds limit, int status) {
   ::setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
-bool WriteAllTo(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 bool FlushUnlessHeld(std::FILE* file, milliseconds wait) {
   const auto until = std::chrono::steady_clock::now() + wait;
   while (::ftrylockfile(file) != 0) {

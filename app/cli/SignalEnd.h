@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <string_view>
 
 namespace mrl {
 
@@ -15,11 +14,6 @@ namespace mrl {
 // call replaces the earlier one. Takes SIGALRM and the real-time interval
 // timer of the process for it. Any thread may call it.
 void EndProcessWithin(std::chrono::milliseconds limit, int status);
-
-// Writes all of text to fd through plain system calls, taking no lock of the
-// C or C++ streams; false when a write fails. Blocks as long as writes to fd
-// do. Any thread.
-[[nodiscard]] bool WriteAllTo(int fd, std::string_view text);
 
 // Flushes file, unless another thread keeps it locked for longer than wait (as
 // a write of that thread's does while it blocks); true when the flush was made

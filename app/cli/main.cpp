@@ -18,6 +18,7 @@
 #include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
+#include "file/DescriptorTarget.h"
 #include "file/FileReplacement.h"
 #include "link/Error.h"
 
@@ -83,7 +84,7 @@ const char* SignalName(int signal) {
   qmx::File::RemovePendingReplacements();
   mrl::EndProcessWithin(kEndingOutputLimit, status);
   const std::string line = SignalName(signal) + kSignalEndStr + "\n";
-  static_cast<void>(mrl::WriteAllTo(STDERR_FILENO, line));
+  static_cast<void>(qmx::File::WriteAllTo(STDERR_FILENO, line));
   static_cast<void>(mrl::FlushUnlessHeld(stdout, kOutputLockWait));
   std::_Exit(status);
 }

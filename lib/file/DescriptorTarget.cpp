@@ -149,15 +149,19 @@ bool WritableDescriptor::WriteAll(std::string_view bytes) const {
     errno = EBADF;
     return false;
   }
+  return WriteAllTo(fd_, bytes);
+}
+
+bool WriteAllTo(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
       continue;
     }
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd ready{fd_, POLLOUT, 0};
+      pollfd ready{fd, POLLOUT, 0};
       if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return false;
       continue;
     }

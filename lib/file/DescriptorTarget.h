@@ -18,6 +18,12 @@ namespace qmx::File {
 // descriptor N is open is not asked.
 std::optional<int> DescriptorNamedBy(const std::string& path);
 
+// Writes all of bytes to fd where it stands, through plain system calls (no
+// lock of the C or C++ streams is taken), waiting while a non-blocking fd
+// takes nothing; blocks as long as writes to fd do. False with errno set when
+// any part cannot be written. Any thread.
+[[nodiscard]] bool WriteAllTo(int fd, std::string_view bytes);
+
 // A descriptor open for writing, owned by this object and closed with it.
 class WritableDescriptor {
  public:

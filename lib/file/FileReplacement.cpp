@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "DescriptorTarget.h"
+
 namespace qmx::File {
 namespace {
 
@@ -162,13 +164,7 @@ bool FileReplacementSteps::Link(int fd, const std::string& name) const {
 }
 
 bool FileReplacementSteps::WriteAll(int fd, std::string_view data) const {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  return WriteAllTo(fd, data);
 }
 
 bool FileReplacementSteps::Sync(int fd) const {

@@ -7,29 +7,13 @@
 #include <sstream>
 #include <string>
 
+#include "HoffDocumentRead.h"
 #include "file/HOFF.h"
 
 namespace {
 
-using Read = qmx::Result<HOFF::File, HOFF::Error>;
-
-// The text parsed whole into a document, then converted.
-Read DocumentRead(const std::string& text) {
-  std::istringstream is(text);
-  nlohmann::json j;
-  try {
-    is >> j;
-  } catch (const std::exception&) {
-    return HOFF::Error::kParseError;
-  }
-  try {
-    return j.get<HOFF::File>();
-  } catch (const nlohmann::json::out_of_range&) {
-    return HOFF::Error::kMissingField;
-  } catch (const std::exception&) {
-    return HOFF::Error::kParseError;
-  }
-}
+using Read = mrl_test::HoffRead;
+using mrl_test::DocumentRead;
 
 bool SameRead(const Read& a, const Read& b) {
   if (a.index() != b.index()) return false;
