@@ -317,6 +317,17 @@ HOFF::File HoffFile() {
 
 class EndToEndHoff : public EndToEnd, public testing::WithParamInterface<HoffCase> {};
 
+// What a run that downloads a HOFF entry of sections - 1 sections and its
+// "hwid" section prints.
+std::string HoffOut(int sections) {
+  std::string out = kLoaderOut;
+  for (int i = 1; i <= sections; ++i) {
+    out += "Loading HOFF section (" + std::to_string(i) + "/" + std::to_string(sections) + ")\n" +
+           kImgOut + "\n";
+  }
+  return out;
+}
+
 TEST_P(EndToEndHoff, DownloadsTheEntrysSectionsAndTheHwid) {
   const HoffCase& c = GetParam();
   StartBoard(WithHwid());
@@ -327,11 +338,7 @@ TEST_P(EndToEndHoff, DownloadsTheEntrysSectionsAndTheHwid) {
       Mrl({"--hoff", dir_.Write("firmware.hoff", text.str()), "--hoff_entry", c.entry, "--force"});
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 0) << run.err;
-  std::string out = kLoaderOut;
-  for (int i = 1; i <= 3; ++i) {
-    out += "Loading HOFF section (" + std::to_string(i) + "/3)\n" + kImgOut + "\n";
-  }
-  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.out, HoffOut(3));
   EXPECT_EQ(AfterStandInWarning(run.err), "");
 
   std::vector<HOFF::Section> sections = file.entries[c.flash ? 1 : 0].sections;
@@ -375,11 +382,7 @@ TEST_F(EndToEndDownload, LargeFlashHoffFileIsDownloadedWhole) {
       Mrl({"--hoff", dir_.Write("large.hoff", text.str()), "--hoff_entry", "fw", "--force"});
   ASSERT_FINISHED(run);
   EXPECT_EQ(run.status, 0) << run.err;
-  std::string out = kLoaderOut;
-  for (int i = 1; i <= 3; ++i) {
-    out += "Loading HOFF section (" + std::to_string(i) + "/3)\n" + kImgOut + "\n";
-  }
-  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.out, HoffOut(3));
   EXPECT_EQ(AfterStandInWarning(run.err), "");
   const BoardRecord record = board().record();
   ASSERT_EQ(record.writes.size(), 3u);

@@ -18,6 +18,15 @@ namespace {
 
 using EndToEndLink = EndToEnd;
 
+// The run was refused as the port is busy, before the board was reset.
+void ExpectRefusedAsBusy(const ProgramOutcome& run, SimulatedBoard& board) {
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Cannot open " + board.device() +
+                         ": the device is busy or held by another program\nCould not open port\n");
+  EXPECT_EQ(board.record().resets, 0u);
+}
+
 TEST_F(EndToEndLink, ResetTogglesTheBoard) {
   const ProgramOutcome run = Mrl({"--reset"});
   ASSERT_FINISHED(run);
@@ -36,11 +45,7 @@ TEST_F(EndToEndLink, PortHeldByAnotherProgramIsBusy) {
 
   const ProgramOutcome run = Mrl({"--reset"});
   ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Cannot open " + board().device() +
-                         ": the device is busy or held by another program\nCould not open port\n");
-  EXPECT_EQ(board().record().resets, 0u);
+  ExpectRefusedAsBusy(run, board());
 }
 
 // Another program holds the board's port in the terminal's exclusive mode,
@@ -53,11 +58,7 @@ TEST_F(EndToEndLink, PortHeldExclusivelyIsBusyForRootToo) {
 
   const ProgramOutcome run = RunMrl(OnBoard({"--reset"}));
   ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "Cannot open " + board().device() +
-                         ": the device is busy or held by another program\nCould not open port\n");
-  EXPECT_EQ(board().record().resets, 0u);
+  ExpectRefusedAsBusy(run, board());
 }
 
 // Each refusal names the device and the reason before the error's message.
