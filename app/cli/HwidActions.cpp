@@ -1,7 +1,5 @@
 #include "HwidActions.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <iomanip>
 #include <sstream>
 

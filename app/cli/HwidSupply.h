@@ -6,11 +6,8 @@
 // those moments, so that a line another run took, an editor's save or an edit
 // in place meanwhile is neither lost nor undone.
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
