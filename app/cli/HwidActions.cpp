@@ -60,6 +60,19 @@ std::string BothForms(const HWID::Raw& hwid) {
   return HwidToHexStr(hwid) + HwidTob32Str(hwid);
 }
 
+}  // namespace
+
+std::string HwidOffSupplyLines(const HWID::Raw& hwid, bool may_be_on_board) {
+  if (may_be_on_board) {
+    return "The board may now hold HWID " + BothForms(hwid) +
+           ", so it was taken off the HWID text file.\n";
+  }
+  return kCannotWriteHwidFile + ("HWID " + BothForms(hwid)) +
+         " did not reach the board, but could not be put back on the HWID text file.\n";
+}
+
+namespace {
+
 // Puts a HWID that the run took but did not send back on the HWID text file;
 // one that cannot be put back is said on the console. False then.
 bool GiveBackHeldHwid(RunState& state, const FileReplacementSteps& steps) {
@@ -67,9 +80,7 @@ bool GiveBackHeldHwid(RunState& state, const FileReplacementSteps& steps) {
   if (state.hwid_supply->GiveBack(state.console.out, steps) == HwidSupply::Outcome::kDone) {
     return true;
   }
-  state.console.err << kCannotWriteHwidFile << "HWID " << BothForms(state.new_hwid)
-                    << " did not reach the board, but could not be put back on the HWID text "
-                       "file.\n";
+  state.console.err << HwidOffSupplyLines(state.new_hwid, false);
   return false;
 }
 
@@ -208,8 +219,7 @@ Result WriteBackHwidFile(RunState& state, const FileReplacementSteps& steps) {
 Result SettleHwidSupply(RunState& state, Result result, const FileReplacementSteps& steps) {
   if (!result.failed() || !state.hwid_supply) return result;
   if (GiveBackHeldHwid(state, steps) && state.hwid_supply->sent()) {
-    state.console.err << "The board may now hold HWID " << BothForms(state.new_hwid)
-                      << ", so it was taken off the HWID text file.\n";
+    state.console.err << HwidOffSupplyLines(state.new_hwid, true);
   }
   return result;
 }

@@ -69,6 +69,10 @@ Result GuardExistingHwid(RunState& state);
 // be put back is said on the console and is File::Common error 1.
 Result WriteBackHwidFile(RunState& state,
                          const FileReplacementSteps& steps = FileReplacementSteps{});
+// The lines that name a HWID the run took off its HWID text file for good:
+// one that may have reached the board, else one that did not but could not
+// be put back.
+std::string HwidOffSupplyLines(const HWID::Raw& hwid, bool may_be_on_board);
 // Passes an action's result on. When it is a failure, first gives a taken
 // HWID that was not sent back to the HWID text file, or, once it may have
 // reached the board, says on the console that the board may hold that HWID

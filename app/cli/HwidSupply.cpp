@@ -34,6 +34,11 @@ std::timed_mutex& StateMutex() {
   return mutex;
 }
 HwidSupply* registered = nullptr;
+// The registered supply's HWID while it is off the file (taken, not given
+// back), for a signal that cannot have the state's guard: set under the
+// guard, and read without it.
+std::array<char, kHwidTextLength + 1> off_file_text{};
+std::atomic<bool> off_file{false};
 
 // The first line of a HWID text file as it stands, and its HWID text: the
 // line without its line feed and a final carriage return.
@@ -109,6 +114,16 @@ bool MayWrite(const std::string& path) {
   return true;
 }
 
+// Notes whether the registered supply's HWID, hwid_text, is off the file;
+// under the state's guard.
+void NoteOffFileText(bool off, const std::string& hwid_text) {
+  if (off) {
+    hwid_text.copy(off_file_text.data(), kHwidTextLength);
+    off_file_text[kHwidTextLength] = '\0';
+  }
+  off_file.store(off);
+}
+
 }  // namespace
 
 bool IsHwidText(std::string_view text) {
@@ -166,14 +181,22 @@ HwidSupply::Outcome HwidSupply::GiveBack(std::ostream& out, const FileReplacemen
   return Rewrite(false, &out, std::nullopt, steps);
 }
 
-void HwidSupply::GiveBackOnSignal() {
+std::optional<HwidSupply::HwidOffSupply> HwidSupply::GiveBackOnSignal() {
   std::unique_lock<std::timed_mutex> lock(StateMutex(), kSignalWait);
-  if (!lock.owns_lock()) return;
+  if (!lock.owns_lock()) {
+    // Another thread keeps the state: a HWID it took may go out yet.
+    if (!off_file.load()) return std::nullopt;
+    return HwidOffSupply{off_file_text.data(), true};
+  }
   // Kept to the end of the process, so that no HWID goes out after this.
   static_cast<void>(lock.release());
-  if (registered == nullptr || registered->state_ != State::kTaken) return;
-  static_cast<void>(registered->Rewrite(
-      false, nullptr, std::chrono::steady_clock::now() + kSignalWait, FileReplacementSteps{}));
+  if (registered == nullptr) return std::nullopt;
+  if (registered->state_ == State::kSent) return HwidOffSupply{registered->hwid_text_, true};
+  if (registered->state_ != State::kTaken) return std::nullopt;
+  const Outcome given_back = registered->Rewrite(
+      false, nullptr, std::chrono::steady_clock::now() + kSignalWait, FileReplacementSteps{});
+  if (given_back == Outcome::kDone) return std::nullopt;
+  return HwidOffSupply{registered->hwid_text_, false};
 }
 
 HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadline deadline,
@@ -221,6 +244,7 @@ HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadlin
     } else {
       state_ = State::kGivenBack;
     }
+    if (registered == this) NoteOffFileText(taking, hwid_text_);
     return Outcome::kDone;
   }
   return Outcome::kCannotWrite;

@@ -73,11 +73,20 @@ class HwidSupply {
   // no HWID is held.
   [[nodiscard]] Outcome GiveBack(std::ostream& out,
                                  const FileReplacementSteps& steps = FileReplacementSteps{});
+  // A HWID that is off its file for good: the run took it and did not put
+  // it back.
+  struct HwidOffSupply {
+    std::string text;
+    // Whether it may have reached the board (it went out, or it is not known
+    // whether it did); else it did not, but could not be put back.
+    bool may_be_on_board = false;
+  };
   // GiveBack for the end of the process on a signal, on the thread that
   // takes it: waits for the supply at most a moment, says nothing, and gives
-  // up when it cannot have the file in that time. The process must end next:
+  // up when it cannot have the file in that time. The HWID that is off the
+  // file then, if any, for the caller to name. The process must end next:
   // from here on no thread takes or sends a HWID (MarkSent waits for ever).
-  static void GiveBackOnSignal();
+  [[nodiscard]] static std::optional<HwidOffSupply> GiveBackOnSignal();
 
  private:
   enum class State { kUntaken, kTaken, kSent, kGivenBack };

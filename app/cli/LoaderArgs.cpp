@@ -200,11 +200,7 @@ LoaderArgs::Plan LoaderArgs::PlanActions(const po::variables_map& vm) {
 qmx::Verdict LoaderArgs::GenerateFuncs(ActionList* funcs, const po::variables_map& vm) {
   const Plan plan = PlanActions(vm);
   for (std::size_t at = 0; at < plan.actions.size(); ++at) {
-    // Whichever action fails, a HWID that may have reached the board leaves
-    // the HWID text file.
-    funcs->push_back([this, action = mrl::BindAction(plan.actions, at, *this, vm, input_fd_)] {
-      return mrl::SettleHwidSupply(*this, action());
-    });
+    funcs->push_back(mrl::BindAction(plan.actions, at, *this, vm, input_fd_));
   }
   return plan.verdict;
 }

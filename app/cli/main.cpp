@@ -11,15 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "HwidSupply.h"
 #include "LoaderArgs.h"
 #include "OutputWatch.h"
+#include "RunEnding.h"
 #include "SignalEnd.h"
 #include "StandardStreams.h"
 #include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
 #include "file/DescriptorTarget.h"
-#include "file/FileReplacement.h"
 #include "link/Error.h"
 
 namespace mrl {
@@ -70,8 +69,9 @@ const char* SignalName(int signal) {
   return "A signal";
 }
 
-// Ends the run on one of the ending signals, with a HWID taken but not sent
-// given back to its file and no temporary file left behind: with status 0
+// Ends the run on one of the ending signals, after the duties of every end
+// of a run (the port released, the HWID settled and named when it is off its
+// file for good, no temporary file left behind): with status 0
 // when it ends the terminal, which is how the terminal is left, else as the
 // signal's own end. The signal's line goes straight to standard error, past
 // the streams, whose locks a blocked write to standard output may hold;
@@ -80,11 +80,11 @@ const char* SignalName(int signal) {
 // error blocks too.
 [[noreturn]] void ctrlC_handler(int signal) {
   const int status = mrl::TerminalIsRunning() ? 0 : kSignalStatusBase + signal;
-  mrl::HwidSupply::GiveBackOnSignal();
-  qmx::File::RemovePendingReplacements();
+  mrl::EndOnSignal ending;
+  ending.Run();
   mrl::EndProcessWithin(kEndingOutputLimit, status);
-  const std::string line = SignalName(signal) + kSignalEndStr + "\n";
-  static_cast<void>(qmx::File::WriteAllTo(STDERR_FILENO, line));
+  const std::string lines = SignalName(signal) + kSignalEndStr + "\n" + ending.said();
+  static_cast<void>(qmx::File::WriteAllTo(STDERR_FILENO, lines));
   static_cast<void>(mrl::FlushUnlessHeld(stdout, kOutputLockWait));
   std::_Exit(status);
 }
@@ -119,17 +119,24 @@ int WithOutputChecked(int status, mrl::WatchedFileBuf& out) {
   return status == 0 ? kOutputFailedStatus : status;
 }
 
-// Runs the actions in order up to the first failure, whose message goes to
-// standard error; returns its code, or 0 when every action succeeded.
-int RunInOrder(const qmx::Args<mrl::Result>::ActionList& actions) {
+// Runs the actions in order up to the first failure; that failure, or
+// success when every action succeeded.
+mrl::Result RunInOrder(const qmx::Args<mrl::Result>::ActionList& actions) {
   for (const auto& action : actions) {
-    const mrl::Result result = action();
-    if (result.failed()) {
-      std::cerr << result.msg() << "\n";
-      return static_cast<int>(result);
-    }
+    mrl::Result result = action();
+    if (result.failed()) return result;
   }
-  return 0;
+  return qmx::Error::None{};
+}
+
+// Runs the actions, then ends the run; the failure's message goes to standard
+// error after what the end says. Its code, or 0 when every action succeeded.
+int RunAndEnd(const qmx::Args<mrl::Result>::ActionList& actions, mrl::RunState& state) {
+  const mrl::Result result = RunInOrder(actions);
+  mrl::EndOfActions(state, result).Run();
+  if (!result.failed()) return 0;
+  std::cerr << result.msg() << "\n";
+  return static_cast<int>(result);
 }
 
 }  // namespace
@@ -149,7 +156,8 @@ int main(int argc, char** argv) {
     qmx::ProgramArgs<mrl::Result> args(argc, argv, {&loader}, mrl::kVersionString, console);
     const auto plan = args.GenerateFuncs();
     qmx::Args<mrl::Result>::vout << "MRL - " << kProgLongName << " - " << __DATE__ << "\n";
-    status = plan.refused ? kRefusedStatus : RunInOrder(plan.actions);
+    status = RunAndEnd(plan.actions, loader);
+    if (plan.refused) status = kRefusedStatus;
   }
   status = WithOutputChecked(status, watched_out);
   std::cout.rdbuf(cout_buf);

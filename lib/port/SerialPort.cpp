@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "port/ExclusiveMode.h"
+
 namespace qmx {
 namespace {
 
@@ -55,8 +57,8 @@ int TakeExclusively(int fd) {
   int held = 0;
   if (::ioctl(fd, TIOCGEXCL, &held) != 0) return errno;
   if (held != 0) return EBUSY;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) return errno;
-  return 0;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
+  return TakeExclusiveMode(fd);
 }
 
 bool NoModemLines(int error) {
@@ -92,7 +94,7 @@ int SerialPort::OpenExclusive(const char* device) {
 
 int SerialPort::close() {
   if (fd_ < 0) return 0;
-  ::ioctl(fd_, TIOCNXCL);
+  ReleaseExclusiveMode(fd_);
   const int result = ::close(fd_);
   fd_ = -1;
   if (result != 0) NoteFailure(errno);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/acl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -62,6 +63,14 @@ HWID::Raw Hwid(const std::string& text) {
 std::string TakenOffLine(const std::string& hwid) {
   return "The board may now hold HWID " + HexForm(Hwid(hwid)) + Base32Form(Hwid(hwid)) +
          ", so it was taken off the HWID text file.\n";
+}
+
+// The lines that say which HWID never reached the board but is no longer on
+// the supply.
+std::string NotPutBackLines(const std::string& hwid) {
+  return "Unable to open HWID text file for writing!\nHWID " + HexForm(Hwid(hwid)) +
+         Base32Form(Hwid(hwid)) +
+         " did not reach the board, but could not be put back on the HWID text file.\n";
 }
 
 // Whether holds() comes true within a prompt's time, looked at every few
@@ -429,6 +438,70 @@ TEST_F(EndToEndHwidSupplyShared, FailureAfterTheHwidWentOutSaysWhichHwid) {
     EXPECT_EQ(Programmed(), HwidBytes(Hwid(kLines[0])));
     EXPECT_EQ(TempDir::Read(supply), Lines(1));
   }
+}
+
+// A signal that ends the run once the HWID's transfer began names the HWID,
+// which the supply no longer offers: the board may hold it.
+TEST_F(EndToEndHwidSupplyShared, SignalAfterTheHwidWentOutSaysWhichHwid) {
+  const struct {
+    const char* name;
+    int signal;
+    bool xip;  // an xip image bound to the HWID, else the HWID alone in a table
+  } cases[] = {
+      {"SIGINT, xip", SIGINT, true},
+      {"SIGTERM, xip", SIGTERM, true},
+      {"SIGHUP, table", SIGHUP, false},
+      {"SIGINT, table", SIGINT, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config;
+    config.faults.held_transfer = true;
+    StartBoard(config);
+    const std::string supply = Supply();
+    std::vector<std::string> words{"--sethwid", supply, "--hwid_file", "--timeout", "0"};
+    if (c.xip) words.insert(words.end(), {"--xip", File("image.xip", XipContainer())});
+    ProgramRun run(MrlBinary(), OnBoard(words));
+    ASSERT_TRUE(board().WaitUntil([](const BoardRecord& r) { return r.loader_held; }, kPrompt))
+        << run.err();
+
+    run.Signal(c.signal);
+    const ProgramOutcome outcome = run.Wait(kRunDeadline);
+
+    ASSERT_FINISHED(outcome);
+    EXPECT_EQ(outcome.status, 128 + c.signal);
+    const std::string said = std::string(c.signal == SIGINT    ? "SIGINT"
+                                         : c.signal == SIGTERM ? "SIGTERM"
+                                                               : "SIGHUP") +
+                             " received, closing program\n" + TakenOffLine(kLines[0]);
+    EXPECT_EQ(AfterStandInWarning(outcome.err), said);
+    EXPECT_EQ(TempDir::Read(supply), Lines(1));
+    board().HoldLoader(false);
+  }
+}
+
+// A HWID that never went out, but that a signal cannot put back while
+// another program holds the supply's lock, is named as one the supply no
+// longer offers.
+TEST_F(EndToEndHwidSupplyShared, SignalThatCannotGiveTheHwidBackSaysWhichHwid) {
+  BoardConfig config;
+  config.faults.held_after = 1;  // the HWID's query passes, its download waits
+  StartBoard(config);
+  const std::string supply = Supply();
+  ProgramRun run(MrlBinary(), OnBoard({"--sethwid", supply, "--hwid_file", "--timeout", "0"}));
+  ASSERT_TRUE(Eventually([&] { return TempDir::Read(supply) == Lines(1); })) << run.err();
+  const Descriptor holder(::open(supply.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(holder.fd(), LOCK_EX), 0) << std::strerror(errno);
+
+  run.Signal(SIGTERM);
+  const ProgramOutcome outcome = run.Wait(kRunDeadline);
+
+  ASSERT_FINISHED(outcome);
+  EXPECT_EQ(outcome.status, 128 + SIGTERM);
+  EXPECT_EQ(AfterStandInWarning(outcome.err),
+            "SIGTERM received, closing program\n" + NotPutBackLines(kLines[0]));
+  EXPECT_EQ(TempDir::Read(supply), Lines(1));
+  board().HoldLoader(false);
 }
 
 TEST_F(EndToEndHwidSupplyShared, UnpluggedAdapterInTheTerminalSaysWhichHwid) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -59,6 +60,73 @@ TEST_F(EndToEndLink, PortHeldExclusivelyIsBusyForRootToo) {
   const ProgramOutcome run = RunMrl(OnBoard({"--reset"}));
   ASSERT_FINISHED(run);
   ExpectRefusedAsBusy(run, board());
+}
+
+// However a run on the port ended, the next run on it opens it: a run that a
+// signal ended gives the port's exclusive mode back as well, which a
+// pseudo-terminal would otherwise keep while its other side stays open.
+TEST_F(EndToEndLink, PortIsFreeAfterEveryEndOfARun) {
+  const struct {
+    const char* name;
+    std::vector<std::string> words;
+    BoardFaults faults;
+    int signal;  // sent once the run waits for the board or runs its terminal; 0: none
+    int status;
+  } kCases[] = {
+      {"terminal ended by SIGINT", {"--term"}, {}, SIGINT, 0},
+      {"boot monitor wait ended by SIGTERM",
+       {"--gethwid"},
+       [] {
+         BoardFaults f;
+         f.silent = true;
+         return f;
+       }(),
+       SIGTERM,
+       128 + SIGTERM},
+      {"boot monitor wait ended by SIGHUP",
+       {"--gethwid"},
+       [] {
+         BoardFaults f;
+         f.silent = true;
+         return f;
+       }(),
+       SIGHUP,
+       128 + SIGHUP},
+      {"a failed run",
+       {"--gethwid"},
+       [] {
+         BoardFaults f;
+         f.nack_commands = true;
+         return f;
+       }(),
+       0,
+       5},
+      {"a run that succeeded", {"--reset"}, {}, 0, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    BoardConfig config;
+    config.faults = c.faults;
+    StartBoard(config);
+    ProgramRun first(MrlBinary(), OnBoard(c.words));
+    if (c.signal != 0) {
+      ASSERT_TRUE(c.words.front() == "--term"
+                      ? first.WaitForOut(kTermStart, std::chrono::milliseconds(10000))
+                      : board().WaitUntil([](const BoardRecord& r) { return r.resets == 1; },
+                                          std::chrono::milliseconds(10000)))
+          << first.err();
+      first.Signal(c.signal);
+    }
+    const ProgramOutcome ended = first.Wait(kRunDeadline);
+    ASSERT_FINISHED(ended);
+    EXPECT_EQ(ended.status, c.status) << ended.err;
+    ASSERT_TRUE(board().AwaitClosedLine());
+
+    const ProgramOutcome next = Mrl({"--reset"});
+    ASSERT_FINISHED(next);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(next.err, "");
+  }
 }
 
 // Each refusal names the device and the reason before the error's message.

@@ -490,6 +490,14 @@ std::optional<Bytes> SimulatedBoard::ReceiveTransfer(unsigned len, unsigned firs
   Bytes data;
   unsigned chunk = first_chunk;
   for (int index = 0; data.size() < len; ++index) {
+    if (config_.faults.held_transfer && !transfer_held_) {
+      // The host has passed the point where its data starts to go out.
+      data = Receive(1);
+      --chunk;
+      transfer_held_ = true;
+      HoldLoader(true);
+      PauseWhile(hold_loader_, &BoardRecord::loader_held);
+    }
     const Bytes part = Receive(chunk);
     data.insert(data.end(), part.begin(), part.end());
     if (index == config_.faults.refused_transfer_chunk) {

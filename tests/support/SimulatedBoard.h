@@ -77,6 +77,8 @@ struct BoardFaults {
                                // accepted this many
   int held_after = -1;         // once it has accepted this many commands, the loader waits as
                                // HoldLoader(true) makes it, until HoldLoader(false)
+  bool held_transfer = false;  // the loader waits, as HoldLoader(true) makes it, once the first
+                               // data byte of its first transfer arrived, until HoldLoader(false)
   bool unacknowledged_commands = false;  // answers every command byte with 0x00
   bool wrong_echo = false;               // echoes every data item with its bytes swapped
   bool wrong_crc = false;                // reports every CRC one higher than the real one
@@ -253,8 +255,9 @@ class SimulatedBoard {
   std::atomic<bool> stop_{false};
   std::atomic<bool> hang_up_{false};
   std::atomic<bool> reset_by_hand_{false};
-  bool hold_download_ = true;  // under mutex_; until Release()
-  bool hold_loader_ = false;   // under mutex_
+  bool hold_download_ = true;   // under mutex_; until Release()
+  bool hold_loader_ = false;    // under mutex_
+  bool transfer_held_ = false;  // whether held_transfer held a transfer; board thread only
   // Board thread only.
   std::vector<std::uint8_t> pending_;
   std::size_t pending_at_ = 0;
