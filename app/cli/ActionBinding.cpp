@@ -82,7 +82,7 @@ std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::
     case ActionId::kWriteBackHwidFile:
       return [s] { return WriteBackHwidFile(*s); };
     case ActionId::kExtractEeprom:
-      return [s] { return ExtractEeprom(*s); };
+      return [s, f] { return ExtractEeprom(*s, f.flash); };
     case ActionId::kClearEeprom:
       return [s] { return ClearEeprom(*s); };
     case ActionId::kResetBoard:

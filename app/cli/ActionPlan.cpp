@@ -153,7 +153,7 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   // Whether an action writes or reads the EEPROM through the loader image at a
   // place that the files or the range decide.
   const bool eeprom_range = ((f.img || f.xip) && !given("rfload")) || f.tbf || (hoff && !f.flash) ||
-                            given("extract") || (clear && !f.flash);
+                            ((given("extract") || clear) && !f.flash);
 
   CapturedFlags helper;
   helper.rfload = given("rfload");
@@ -176,6 +176,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   CapturedFlags hoff_download;
   hoff_download.flash = f.flash;
   hoff_download.sethwid = sethwid;
+  CapturedFlags flash;
+  flash.flash = f.flash;
 
   // The fixed order of every action the downloader knows, each with the
   // condition that appends it and the flags it captures.
@@ -225,7 +227,7 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {hoff, ActionId::kDownloadHoffEntry, hoff_download},
       {given("test_size"), ActionId::kTestEepromSize, {}},
       {sethwid && hwid_file, ActionId::kWriteBackHwidFile, {}},
-      {given("extract"), ActionId::kExtractEeprom, {}},
+      {given("extract"), ActionId::kExtractEeprom, flash},
       {clear, f.flash ? ActionId::kEraseFlashImage : ActionId::kClearEeprom, {}},
       {given("reset"), ActionId::kResetBoard, belto},
       {given("term"), given("stamp") ? ActionId::kRunStampedTerminal : ActionId::kRunTerminal, {}},

@@ -77,18 +77,18 @@ Result TestEepromSize(RunState& state);
 // 32768 bytes of the EEPROM; a small EEPROM fails with kEepromTooSmall. Once
 // it found the 512-kbit EEPROM, their own tests do not ask again.
 Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later);
-// Reads `length` EEPROM bytes from `offset` into extract_file, after the
-// EEPROM size test when they end beyond 32768 bytes (unless the run made it),
-// and says "Done image extraction!" once they are where they were to go. A
-// target that cannot be written (or created) fails with Cannot open file
-// before the board is asked. A descriptor the run was given
-// (extract_descriptor), a device or a FIFO is written as it stands, at its
-// own position, after the program's earlier standard output. A regular file,
-// or a new one, is replaced whole only once every byte was read and checked,
-// so a failed read leaves an existing file as it was and creates none. A
-// write that fails is Cannot write file; on a descriptor a line first says
-// why.
-Result ExtractEeprom(RunState& state);
+// Reads `length` bytes from `offset` into extract_file: EEPROM bytes, after
+// the EEPROM size test when they end beyond 32768 bytes (unless the run made
+// it), or with flash those of the flash, which has no such test. Says "Done
+// image extraction!" once they are where they were to go. A target that
+// cannot be written (or created) fails with Cannot open file before the board
+// is asked. A descriptor the run was given (extract_descriptor), a device or a
+// FIFO is written as it stands, at its own position, after the program's
+// earlier standard output. A regular file, or a new one, is replaced whole
+// only once every byte was read and checked, so a failed read leaves an
+// existing file as it was and creates none. A write that fails is Cannot
+// write file; on a descriptor a line first says why.
+Result ExtractEeprom(RunState& state, bool flash);
 // Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
 // they end beyond 32768 bytes (unless the run made it).
 Result ClearEeprom(RunState& state);

@@ -63,6 +63,10 @@ TEST(ActionPlan, OrderAndCapturedFlagsOfEachCommandLine) {
       {{"-d", "p", "--extract", "f", "--offset", "0xFF00", "--length", "0x100"},
        {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid", "TestEepromReach",
         "ExtractEeprom"}},
+      // The flash has no size to ask for.
+      {{"-d", "p", "--extract", "f", "--offset", "0xFF00", "--length", "0x100", "--flash"},
+       {"CheckPortGiven", "OpenSerialPort", "LoadHelperAndReadHwid[flash]",
+        "ExtractEeprom[flash]"}},
       {{"-d", "p", "--tbf", "f", "-s", "HWID", "--flash"},
        {"CheckPortGiven", "OpenSerialPort", "ParseHwidArgument", "AnnounceSuppliedHwid",
         "LoadTbfFile", "GuardHwidSlot", "LoadHelperAndReadHwid[flash]", "GuardExistingHwid",
