@@ -122,11 +122,14 @@ Result ExtractEeprom(RunState& state, bool flash) {
     state.console.out << "Done image extraction!\n";
     return Result(qmx::Error::None{});
   };
+  // Whatever the outcome, the target is let go with the extract: a FIFO's
+  // reader finds its end then.
   if (state.extract_descriptor) {
+    const qmx::File::WritableDescriptor target = std::move(*state.extract_descriptor);
+    state.extract_descriptor.reset();
     return qmx::Error::InOrder<Result>(
-        read, [&] { return WriteThrough(state, *state.extract_descriptor, buffer); }, done);
+        read, [&] { return WriteThrough(state, target, buffer); }, done);
   }
-  // Whatever the outcome, the replacement ends with the extract.
   const std::unique_ptr<qmx::File::FileReplacement> replacement =
       std::move(state.extract_replacement);
   return qmx::Error::InOrder<Result>(
