@@ -43,9 +43,9 @@ Result EraseFlashImage(RunState& state);
 // the boot monitor, waiting for the EEPROM unless ram_only; then discards
 // what the port holds.
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
-// Sends the img image at `offset` (checked there as CheckImgOffset does) through the
-// loader, after the EEPROM size test when it ends beyond 32768 bytes; with
-// rfload through the RF loader instead, which has no offset. An image that
+// Sends the img image at `offset` (checked there as CheckImgOffset does)
+// through the loader, after the EEPROM size test when it ends beyond 32768
+// bytes; with rfload through the RF loader instead, which has no offset. An image that
 // carries new_hwid marks it sent (HwidGoesOutWith).
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
