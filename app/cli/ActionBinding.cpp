@@ -40,8 +40,12 @@ std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::
       return [s] { return LoadTbfFile(*s); };
     case ActionId::kLoadIs2023File:
       return [s] { return LoadIs2023File(*s); };
+    case ActionId::kCheckImgOffset:
+      return [s] { return CheckImgOffset(*s); };
     case ActionId::kGuardHwidSlot:
       return [s] { return GuardHwidSlot(*s); };
+    case ActionId::kPrepareExtractTarget:
+      return [s] { return PrepareExtractTarget(*s); };
     case ActionId::kSendHidCommand:
       return [s] { return SendHidCommand(*s); };
     case ActionId::kStartBeltoLsGx2Passthrough:
@@ -82,7 +86,7 @@ std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::
     case ActionId::kWriteBackHwidFile:
       return [s] { return WriteBackHwidFile(*s); };
     case ActionId::kExtractEeprom:
-      return [s] { return ExtractEeprom(*s); };
+      return [s, f] { return ExtractEeprom(*s, f.flash); };
     case ActionId::kClearEeprom:
       return [s] { return ClearEeprom(*s); };
     case ActionId::kResetBoard:

@@ -33,8 +33,12 @@ const char* ActionName(ActionId id) {
       return "LoadTbfFile";
     case ActionId::kLoadIs2023File:
       return "LoadIs2023File";
+    case ActionId::kCheckImgOffset:
+      return "CheckImgOffset";
     case ActionId::kGuardHwidSlot:
       return "GuardHwidSlot";
+    case ActionId::kPrepareExtractTarget:
+      return "PrepareExtractTarget";
     case ActionId::kSendHidCommand:
       return "SendHidCommand";
     case ActionId::kStartBeltoLsGx2Passthrough:
@@ -153,7 +157,7 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   // Whether an action writes or reads the EEPROM through the loader image at a
   // place that the files or the range decide.
   const bool eeprom_range = ((f.img || f.xip) && !given("rfload")) || f.tbf || (hoff && !f.flash) ||
-                            given("extract") || (clear && !f.flash);
+                            ((given("extract") || clear) && !f.flash);
 
   CapturedFlags helper;
   helper.rfload = given("rfload");
@@ -176,6 +180,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   CapturedFlags hoff_download;
   hoff_download.flash = f.flash;
   hoff_download.sethwid = sethwid;
+  CapturedFlags flash;
+  flash.flash = f.flash;
 
   // The fixed order of every action the downloader knows, each with the
   // condition that appends it and the flags it captures.
@@ -196,12 +202,16 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {sethwid && !hwid_file, ActionId::kParseHwidArgument, {}},
       // A HWID from a HWID text file is announced when it is taken off it.
       {sethwid && !hwid_file, ActionId::kAnnounceSuppliedHwid, {}},
+      // What the files and options alone refuse is refused before the board
+      // is asked anything.
       {given("hex"), ActionId::kLoadHexFile, {}},
-      {given("xip") && sethwid, ActionId::kLoadXipFile, {}},
+      {given("xip"), ActionId::kLoadXipFile, {}},
       {given("img"), ActionId::kLoadImgFile, {}},
       {given("tbf"), ActionId::kLoadTbfFile, {}},
       {given("IS2023"), ActionId::kLoadIs2023File, {}},
+      {f.img && in.offset != LoaderArgs::kDefaultOffset, ActionId::kCheckImgOffset, {}},
       {f.tbf && sethwid, ActionId::kGuardHwidSlot, {}},
+      {given("extract"), ActionId::kPrepareExtractTarget, {}},
       {given("hid_cmd"), ActionId::kSendHidCommand, {}},
       {given("belto_ls_gx2"), ActionId::kStartBeltoLsGx2Passthrough, {}},
       {f.img || f.xip || f.is2023 || f.tbf || (f.hex && !ram_only && !force) || eeprom_work,
@@ -211,7 +221,6 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {!force && ((f.hex && !ram_only) || f.img || f.tbf || clear || hoff || (f.xip && sethwid)),
        ActionId::kGuardExistingHwid,
        {}},
-      {given("xip") && !sethwid, ActionId::kLoadXipFile, {}},
       {f.xip, ActionId::kConvertXipToImg, convert},
       {given("rfload"), ActionId::kPadImageForRf, {}},
       // Every file is loaded and converted, nothing written yet.
@@ -225,7 +234,7 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {hoff, ActionId::kDownloadHoffEntry, hoff_download},
       {given("test_size"), ActionId::kTestEepromSize, {}},
       {sethwid && hwid_file, ActionId::kWriteBackHwidFile, {}},
-      {given("extract"), ActionId::kExtractEeprom, {}},
+      {given("extract"), ActionId::kExtractEeprom, flash},
       {clear, f.flash ? ActionId::kEraseFlashImage : ActionId::kClearEeprom, {}},
       {given("reset"), ActionId::kResetBoard, belto},
       {given("term"), given("stamp") ? ActionId::kRunStampedTerminal : ActionId::kRunTerminal, {}},

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -80,13 +81,39 @@ Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later)
   return EnsureEepromHolds(state, loader, reach);
 }
 
-Result ExtractEeprom(RunState& state) {
+Result PrepareExtractTarget(RunState& state) {
+  if (state.extract_replacement) return qmx::Error::None{};
   const std::string& path = state.extract_file;
+  const Result cannot_open = FileFailure(qmx::File::Common::Error::kCannotOpen);
+  // A descriptor the run was given, a device or a FIFO is written as it
+  // stands, never truncated or replaced.
+  if (!state.extract_descriptor && IsNoRegularFile(path)) {
+    state.extract_descriptor = qmx::File::WritableDescriptor::Open(path);
+  }
+  if (state.extract_descriptor) {
+    return state.extract_descriptor->usable() ? Result(qmx::Error::None{}) : cannot_open;
+  }
+  // A file is replaced only by bytes that all checked out, so a failed read
+  // leaves it as it was, or not there at all.
+  using qmx::File::FileReplacement;
+  if (!MayWrite(path)) return cannot_open;
+  auto replacement =
+      std::make_unique<FileReplacement>(path, FileReplacement::Target::kRegularFileOrNew);
+  if (!replacement->ready()) return cannot_open;
+  state.extract_replacement = std::move(replacement);
+  return qmx::Error::None{};
+}
+
+Result ExtractEeprom(RunState& state, bool flash) {
+  if (const Result prepared = PrepareExtractTarget(state); prepared.failed()) return prepared;
   ImgProtocol loader(*state.port_protocol);
   qmx::File::Bytes buffer(state.length.value());
   const auto read = [&] {
     return qmx::Error::InOrder<Result>(
-        [&] { return EnsureEepromHolds(state, loader, RangeEnd(state)); },
+        [&] {
+          return flash ? Result(qmx::Error::None{})
+                       : EnsureEepromHolds(state, loader, RangeEnd(state));
+        },
         [&] {
           return loader.ExtractImage(buffer.data(), state.length.value(), state.offset.value());
         });
@@ -95,26 +122,22 @@ Result ExtractEeprom(RunState& state) {
     state.console.out << "Done image extraction!\n";
     return Result(qmx::Error::None{});
   };
-  const Result cannot_open = FileFailure(qmx::File::Common::Error::kCannotOpen);
-  // A descriptor the run was given, a device or a FIFO is written as it
-  // stands, never truncated or replaced.
-  if (state.extract_descriptor || IsNoRegularFile(path)) {
-    const qmx::File::WritableDescriptor target = state.extract_descriptor
-                                                     ? std::move(*state.extract_descriptor)
-                                                     : qmx::File::WritableDescriptor::Open(path);
-    if (!target.usable()) return cannot_open;
+  // Whatever the outcome, the target is let go with the extract: a FIFO's
+  // reader finds its end then.
+  if (state.extract_descriptor) {
+    const qmx::File::WritableDescriptor target = std::move(*state.extract_descriptor);
+    state.extract_descriptor.reset();
     return qmx::Error::InOrder<Result>(
         read, [&] { return WriteThrough(state, target, buffer); }, done);
   }
-  // A file is replaced only by bytes that all checked out, so a failed read
-  // leaves it as it was, or not there at all.
-  using qmx::File::FileReplacement;
-  FileReplacement replacement(path, FileReplacement::Target::kRegularFileOrNew);
-  if (!MayWrite(path) || !replacement.ready()) return cannot_open;
+  const std::unique_ptr<qmx::File::FileReplacement> replacement =
+      std::move(state.extract_replacement);
   return qmx::Error::InOrder<Result>(
       read,
       [&]() -> Result {
-        if (replacement.Write(AsText(buffer)) && replacement.Commit()) return qmx::Error::None{};
+        if (replacement->Write(AsText(buffer)) && replacement->Commit()) {
+          return qmx::Error::None{};
+        }
         return FileFailure(qmx::File::Common::Error::kCannotWrite);
       },
       done);

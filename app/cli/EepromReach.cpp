@@ -48,6 +48,7 @@ std::uint64_t EepromReach(const RunState& state, const PlannedAction& action) {
     case ActionId::kDownloadHoffEntry:
       return action.flags.flash ? 0 : HoffEnd(state.hoff_file, state.hoff_entry);
     case ActionId::kExtractEeprom:
+      return action.flags.flash ? 0 : RangeEnd(state);
     case ActionId::kClearEeprom:
       return RangeEnd(state);
     default:

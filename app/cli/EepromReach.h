@@ -26,8 +26,8 @@ std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name);
 
 // Where the planned action, run on state as it stands, ends in the EEPROM; 0
 // for one that reaches no EEPROM byte through the loader image (an RF
-// download, a flash HOFF entry, a hex program, ...) or whose firmware is not
-// of the kind it works on.
+// download, a flash HOFF entry, an extract from the flash, a hex program, ...)
+// or whose firmware is not of the kind it works on.
 std::uint64_t EepromReach(const RunState& state, const PlannedAction& action);
 
 }  // namespace mrl

@@ -51,6 +51,13 @@ Result LoadIs2023File(RunState& state) {
   return LoadInputFile(state, qmx::File::IS2023::FromFile);
 }
 
+Result CheckImgOffset(RunState& state) {
+  return WithFirmware<qmx::File::Img>(state, [&](const qmx::File::Img& img) {
+    if (state.offset.value() == 0) return Result(qmx::Error::None{});
+    return FileCheck(img.IsValid(state.offset));
+  });
+}
+
 Result ConvertXipToImg(RunState& state, bool sethwid, bool flash) {
   return WithFirmware<qmx::File::Xip>(state, [&](const qmx::File::Xip& xip) {
     return qmx::Error::InOrder<Result>(

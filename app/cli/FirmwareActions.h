@@ -26,6 +26,9 @@ Result LoadImgFile(RunState& state);
 Result LoadTbfFile(RunState& state);
 Result LoadIs2023File(RunState& state);
 
+// Fails with the img image's own error when it cannot be written at `offset`
+// (an image that would end beyond 65536 bytes); an offset of 0 passes.
+Result CheckImgOffset(RunState& state);
 // Replaces the xip image by its img image, bound to new_hwid (sethwid, taken
 // off the HWID text file first when there is one) or board_hwid, with pages
 // of 4096 bytes (flash) or 64. A failed conversion keeps the xip image. Notes
@@ -40,9 +43,9 @@ Result EraseFlashImage(RunState& state);
 // the boot monitor, waiting for the EEPROM unless ram_only; then discards
 // what the port holds.
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
-// Sends the img image at `offset` (checked there when not 0) through the
-// loader, after the EEPROM size test when it ends beyond 32768 bytes; with
-// rfload through the RF loader instead, which has no offset. An image that
+// Sends the img image at `offset` (checked there as CheckImgOffset does)
+// through the loader, after the EEPROM size test when it ends beyond 32768
+// bytes; with rfload through the RF loader instead, which has no offset. An image that
 // carries new_hwid marks it sent (HwidGoesOutWith).
 Result DownloadImgImage(RunState& state, bool rfload);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
@@ -77,18 +80,25 @@ Result TestEepromSize(RunState& state);
 // 32768 bytes of the EEPROM; a small EEPROM fails with kEepromTooSmall. Once
 // it found the 512-kbit EEPROM, their own tests do not ask again.
 Result TestEepromReach(RunState& state, const std::vector<PlannedAction>& later);
-// Reads `length` EEPROM bytes from `offset` into extract_file, after the
-// EEPROM size test when they end beyond 32768 bytes (unless the run made it),
-// and says "Done image extraction!" once they are where they were to go. A
-// target that cannot be written (or created) fails with Cannot open file
-// before the board is asked. A descriptor the run was given
-// (extract_descriptor), a device or a FIFO is written as it stands, at its
-// own position, after the program's earlier standard output. A regular file,
-// or a new one, is replaced whole only once every byte was read and checked,
-// so a failed read leaves an existing file as it was and creates none. A
-// write that fails is Cannot write file; on a descriptor a line first says
-// why.
-Result ExtractEeprom(RunState& state);
+// Makes ready where the extract's bytes go, so that a target that cannot be
+// written (or created) fails with Cannot open file before the board is asked
+// anything: a descriptor the run was given (extract_descriptor) must be open
+// for writing; a device or a FIFO is opened (waiting for a FIFO's reader) into
+// extract_descriptor; a regular file, or a new one, must be one this user may
+// write, and its replacement is begun (extract_replacement). Once it has
+// succeeded, a second call does nothing.
+Result PrepareExtractTarget(RunState& state);
+// Reads `length` bytes from `offset` into extract_file, made ready first by
+// PrepareExtractTarget when it was not: EEPROM bytes, after the EEPROM size
+// test when they end beyond 32768 bytes (unless the run made it), or with
+// flash those of the flash, which has no such test. Says "Done image
+// extraction!" once they are where they were to go. A descriptor is written
+// as it stands, at its own position, after the program's earlier standard
+// output. A regular file, or a new one, is replaced whole only once every byte
+// was read and checked, so a failed read leaves an existing file as it was and
+// creates none. A write that fails is Cannot write file; on a descriptor a
+// line first says why.
+Result ExtractEeprom(RunState& state, bool flash);
 // Writes `length` bytes of 0xFF at `offset`, after the EEPROM size test when
 // they end beyond 32768 bytes (unless the run made it).
 Result ClearEeprom(RunState& state);

@@ -103,7 +103,7 @@ Result DownloadImgImage(RunState& state, bool rfload) {
     const std::uint16_t offset = state.offset.value();
     ImgProtocol loader(*state.port_protocol);
     return qmx::Error::InOrder<Result>(
-        [&] { return offset != 0 ? FileCheck(img.IsValid(state.offset)) : qmx::Error::None{}; },
+        [&] { return CheckImgOffset(state); },
         [&] {
           // An image bound to the HWID to program carries it.
           const ImgProtocol::BeforeData goes_out =

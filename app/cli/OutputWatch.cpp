@@ -1,8 +1,16 @@
 #include "OutputWatch.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace mrl {
+namespace {
+
+bool EndsLine(char c) {
+  return c == '\n' || c == '\r';
+}
+
+}  // namespace
 
 int WatchedFileBuf::Finish() {
   sync();
@@ -13,16 +21,19 @@ int WatchedFileBuf::Finish() {
 
 WatchedFileBuf::int_type WatchedFileBuf::overflow(int_type c) {
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  if (std::fputc(traits_type::to_char_type(c), file_) == EOF) {
+  const char character = traits_type::to_char_type(c);
+  if (std::fputc(character, file_) == EOF) {
     NoteFailure(errno);
     return traits_type::eof();
   }
+  if (EndsLine(character) && sync() != 0) return traits_type::eof();
   return c;
 }
 
 std::streamsize WatchedFileBuf::xsputn(const char* s, std::streamsize n) {
   const std::size_t put = std::fwrite(s, 1, static_cast<std::size_t>(n), file_);
   if (put != static_cast<std::size_t>(n)) NoteFailure(errno);
+  if (std::any_of(s, s + put, EndsLine) && sync() != 0) return 0;
   return static_cast<std::streamsize>(put);
 }
 

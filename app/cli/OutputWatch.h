@@ -11,8 +11,12 @@ namespace mrl {
 // A stream buffer that hands every character straight to a C stream (as
 // std::cout does with standard output), so that it shares that stream's
 // buffer and lock with everything else that writes or flushes it, from any
-// thread. It keeps the errno of the first write or flush that failed; any
-// thread may use it.
+// thread. What it is handed goes out line by line, whatever the C stream's own
+// buffering: a write that ends a line, with a line feed or with the carriage
+// return of a progress line, flushes the C stream, so that each line reaches a
+// pipe or a file as soon as it is complete; a write whose flush fails fails
+// (the stream that made it goes bad). It keeps the errno of the first write or
+// flush that failed; any thread may use it.
 class WatchedFileBuf : public std::streambuf {
  public:
   explicit WatchedFileBuf(std::FILE* file) : file_(file) {}

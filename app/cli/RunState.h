@@ -14,6 +14,7 @@
 #include "console/Console.h"
 #include "file/CommonFirmwareFile.h"
 #include "file/DescriptorTarget.h"
+#include "file/FileReplacement.h"
 #include "file/HOFF.h"
 #include "file/HWID.h"
 #include "file/TCF.h"
@@ -56,6 +57,10 @@ struct RunState {
   // while the action list is built, before the run opens any of its own; not
   // usable when that descriptor is not open for writing.
   std::optional<qmx::File::WritableDescriptor> extract_descriptor;
+  // The new contents of extract_file when it is a regular file or a new one,
+  // made ready before the board is asked anything; a device or a FIFO is
+  // opened into extract_descriptor then instead.
+  std::unique_ptr<qmx::File::FileReplacement> extract_replacement;
   TCF::Firmware firmware{qmx::File::Hex{}};
   std::string tcf_entry;
   HOFF::File hoff_file;

@@ -6,9 +6,9 @@
 // code.
 #include <cstdint>
 #include <iterator>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -182,7 +182,8 @@ class FileEvents {
         return Open(Frame::kFile);
       case Target::kMetadata:
         metadata_ = Verdict::kConverts;
-        metadata_values_.clear();
+        file_.metadata.clear();
+        not_text_.clear();
         return Open(Frame::kMetadata);
       case Target::kEntry:
         entry_ = EntryRead{};
@@ -249,15 +250,7 @@ class FileEvents {
   // delivered a whole value.
   qmx::Result<File, Error> Result() && {
     if (top_ != Verdict::kConverts) return Error::kParseError;  // not an object
-    if (metadata_ == Verdict::kConverts) {
-      for (auto& [name, value] : metadata_values_) {
-        if (!value) {
-          metadata_ = Verdict::kWrongType;
-          break;
-        }
-        file_.metadata.emplace(name, std::move(*value));
-      }
-    }
+    if (metadata_ == Verdict::kConverts && !not_text_.empty()) metadata_ = Verdict::kWrongType;
     const Verdict failure = FirstFailure({version_, entries_, metadata_});
     if (failure != Verdict::kConverts) return ErrorOf(failure);
     return std::move(file_);
@@ -329,7 +322,10 @@ class FileEvents {
         section_.name = Verdict::kConverts;
         break;
       default:
-        metadata_values_[metadata_key_] = std::move(text);
+        if (!not_text_.empty()) not_text_.erase(metadata_key_);
+        // Keys that come in order go to the end of the map without a search.
+        file_.metadata.insert_or_assign(file_.metadata.end(), std::move(metadata_key_),
+                                        std::move(text));
         break;
     }
   }
@@ -415,7 +411,8 @@ class FileEvents {
         section_.section.bytes = {};
         break;
       case Target::kMetadataValue:
-        metadata_values_[metadata_key_] = std::nullopt;
+        file_.metadata.erase(metadata_key_);
+        not_text_.insert(std::move(metadata_key_));
         break;
       case Target::kIgnored:
         break;
@@ -458,8 +455,10 @@ class FileEvents {
   Verdict top_ = Verdict::kAbsent;
   Verdict version_ = Verdict::kAbsent;
   Verdict entries_ = Verdict::kAbsent;
-  Verdict metadata_ = Verdict::kConverts;                              // optional
-  std::map<std::string, std::optional<std::string>> metadata_values_;  // none: not a string
+  Verdict metadata_ = Verdict::kConverts;  // optional
+  // The metadata's keys whose last value is no text; those whose last value is
+  // text are in the file's metadata, and in nothing else.
+  std::set<std::string> not_text_;
   std::string metadata_key_;
   EntryRead entry_;
   SectionRead section_;

@@ -90,6 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Extract ----------------------------------------------------------------
 
+mrl::Result ExtractFromEeprom(mrl::RunState& state) {
+  return mrl::ExtractEeprom(state, false);
+}
+mrl::Result ExtractFromFlash(mrl::RunState& state) {
+  return mrl::ExtractEeprom(state, true);
+}
+
 TEST(ExtractEeprom, WritesExactlyTheBytesRead) {
   PatternedBoard session;
   ScratchFile file;
@@ -97,7 +104,7 @@ TEST(ExtractEeprom, WritesExactlyTheBytesRead) {
   session.state.extract_file = file.path();
   session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
   session.state.offset = qmx::File::Img::Address(0x100);
-  const mrl::Result result = mrl::ExtractEeprom(session.state);
+  const mrl::Result result = mrl::ExtractEeprom(session.state, false);
   ASSERT_FALSE(result.failed()) << result.msg();
   const Bytes pattern = Pattern(0x200);
   EXPECT_EQ(file.Read(), Bytes(pattern.begin() + 0x100, pattern.begin() + 0x110));
@@ -116,7 +123,7 @@ TEST(ExtractEeprom, FailedReadLeavesAnExistingFileAsItWasAndCreatesNone) {
     if (existing) file.Write(Pattern(100, 9));
     session.state.extract_file = file.path();
     session.state.length = qmx::detail::MemoryType<qmx::detail::MemoryLengthTraits>(16);
-    const mrl::Result result = mrl::ExtractEeprom(session.state);
+    const mrl::Result result = mrl::ExtractEeprom(session.state, false);
     EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kInvalidChecksum)) << result.msg();
     EXPECT_EQ(::access(file.path().c_str(), F_OK) == 0, existing);
     if (existing) {
@@ -145,7 +152,7 @@ TEST_P(UnwritableExtractFile, FailsNamingTheOpenOrTheWrite) {
   PatternedBoard session;
   const std::size_t before = session.CommandsSoFar();
   session.state.extract_file = c.path;
-  const mrl::Result result = mrl::ExtractEeprom(session.state);
+  const mrl::Result result = mrl::ExtractEeprom(session.state, false);
   EXPECT_EQ(static_cast<int>(result), *c.error);
   EXPECT_EQ(result.msg(), c.error->msg());
   EXPECT_EQ(TcfAlternative(result), 0);
@@ -181,7 +188,8 @@ TEST(ClearEeprom, WritesErasedBytesOverTheRange) {
 }
 
 // A range that ends beyond a 256-kbit EEPROM asks for the EEPROM size first,
-// so that a small EEPROM is never wrapped round to its start.
+// so that a small EEPROM is never wrapped round to its start; the flash is
+// read without asking.
 TEST(ExtractAndClear, TestTheEepromSizeOnlyForARangePastItsFirst32KiB) {
   constexpr std::uint8_t kCheckEepromSize = 3;
   struct Case {
@@ -197,9 +205,10 @@ TEST(ExtractAndClear, TestTheEepromSizeOnlyForARangePastItsFirst32KiB) {
       {"clear to 32768", mrl::ClearEeprom, 0x7F00, 0x100, true, false, false},
       {"clear past 32768, small", mrl::ClearEeprom, 0x8000, 0x100, true, true, true},
       {"clear past 32768, large", mrl::ClearEeprom, 0x7F00, 0x102, false, true, false},
-      {"extract to 32768", mrl::ExtractEeprom, 0, 0x8000, true, false, false},
-      {"extract past 32768, small", mrl::ExtractEeprom, 0x7FFE, 4, true, true, true},
-      {"extract past 32768, large", mrl::ExtractEeprom, 0xFF00, 0x100, false, true, false},
+      {"extract to 32768", ExtractFromEeprom, 0, 0x8000, true, false, false},
+      {"extract past 32768, small", ExtractFromEeprom, 0x7FFE, 4, true, true, true},
+      {"extract past 32768, large", ExtractFromEeprom, 0xFF00, 0x100, false, true, false},
+      {"flash extract past 32768, small", ExtractFromFlash, 0xFF00, 0x100, true, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -232,7 +241,7 @@ TEST(ExtractAndClear, TestTheEepromSizeOnlyForARangePastItsFirst32KiB) {
 // One size test per run: once the 512-kbit EEPROM was found, a later range
 // past 32 KiB goes without asking again.
 TEST(ExtractAndClear, DoNotAskAgainOnceTheRunFoundTheLargeEeprom) {
-  for (const auto action : {mrl::ClearEeprom, mrl::ExtractEeprom}) {
+  for (const auto action : {mrl::ClearEeprom, ExtractFromEeprom}) {
     BoardSession session(Running(Program::kLoader));
     ScratchFile file;
     session.state.extract_file = file.path();
@@ -289,6 +298,10 @@ TEST(TestEepromReach, AsksWhenAnyLaterActionReachesPast32KiB) {
   const Case cases[] = {
       {"nothing later", range(0xFF00, 0x100), {}, false},
       {"extract ends at 32 KiB", range(0x7F00, 0x100), {Planned(ActionId::kExtractEeprom)}, false},
+      {"extract from the flash past 32 KiB",
+       range(0xFF00, 0x100),
+       {Planned(ActionId::kExtractEeprom, false, true)},
+       false},
       {"clear past 32 KiB behind the HWID entry",
        range(0x7F00, 0x102),
        {Planned(ActionId::kAddHwidToTbf), Planned(ActionId::kDownloadTbfTable),

@@ -4,6 +4,7 @@
 // status, what it printed and what the board ended up holding.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -173,6 +174,21 @@ struct TestPipe {
   Descriptor read;
   Descriptor write;
 };
+
+// Reads count bytes from the pipe's read end fd, waiting at most timeout for
+// them; fewer when they do not come.
+inline std::string ReadPipe(int fd, std::size_t count, std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  std::string got;
+  while (got.size() < count && std::chrono::steady_clock::now() < until) {
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, 10) != 1) continue;
+    char c = 0;
+    if (::read(fd, &c, 1) != 1) break;
+    got += c;
+  }
+  return got;
+}
 
 // A fresh board per test, and mrl run against it.
 class EndToEnd : public testing::Test {

@@ -124,7 +124,7 @@ TEST_F(EndToEndEeprom, ExtractThroughADescriptorOfTheRunWritesWhereItStands) {
   }
 }
 
-// Found before the board is asked for any byte.
+// Found before the board is asked anything.
 TEST_F(EndToEndEeprom, ExtractToWhatCannotBeWrittenIsRefusedBeforeTheBoard) {
   const std::string read_only = dir_.Write("read-only.bin", "kept");
   ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
@@ -139,13 +139,32 @@ TEST_F(EndToEndEeprom, ExtractToWhatCannotBeWrittenIsRefusedBeforeTheBoard) {
     const ProgramOutcome run = Mrl({"--extract", target, "--length", "16"});
     ASSERT_FINISHED(run);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(AfterStandInWarning(run.err), "Cannot open file\n");
-    for (const LoaderCommand& command : board().record().commands) {
-      EXPECT_NE(command.command, 2) << "the board was read";
-    }
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Cannot open file\n");
+    ExpectBoardUntouched(board().record());
   }
   EXPECT_EQ(TempDir::Read(read_only), "kept");
   EXPECT_EQ(dir_.Names(), std::vector<std::string>{"read-only.bin"});
+}
+
+// The flash has no size to ask for: an extract from it past 32 KiB reads it
+// without the EEPROM size test, also beside a 256-kbit EEPROM.
+TEST_F(EndToEndEeprom, ExtractFromTheFlashAsksNothingOfTheEeprom) {
+  BoardConfig config;
+  config.faults.small_eeprom = true;
+  StartBoard(config);
+  const std::string file = dir_ / "flash.bin";
+  const ProgramOutcome run =
+      Mrl({"--extract", file, "--offset", "32768", "--length", "2", "--flash"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, kLoaderOut + "Beginning image extraction...\nDone image extraction!\n");
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const BoardRecord record = board().record();
+  EXPECT_TRUE(record.flash_mode);
+  for (const LoaderCommand& command : record.commands) EXPECT_NE(command.command, kSizeTest);
+  const Bytes flash = board().flash(32768, 2);
+  EXPECT_EQ(TempDir::Read(file), std::string(flash.begin(), flash.end()));
 }
 
 TEST_F(EndToEndEeprom, ClearFillsTheRangeWithFF) {

@@ -83,14 +83,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 using EndToEndFailedRun = EndToEnd;
 
+// Also an xip file whose image is bound to the HWID the board holds.
 TEST_F(EndToEndFailedRun, AMissingInputFileSendsNothing) {
-  const ProgramOutcome run = Mrl({"--hex", dir_ / "missing.hex"});
-  ASSERT_FINISHED(run);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Cannot open file\n");
-  const BoardRecord record = board().record();
-  EXPECT_TRUE(record.downloads.empty());
-  EXPECT_EQ(record.resets, 0u);
+  const std::vector<std::string> cases[] = {
+      {"--hex", dir_ / "missing.hex"},
+      {"--xip", dir_ / "missing.xip"},
+      {"--xip", dir_ / "missing.xip", "--sethwid", kHwidText},
+  };
+  for (const std::vector<std::string>& words : cases) {
+    SCOPED_TRACE(words.front() + (words.size() > 2 ? " with --sethwid" : ""));
+    StartBoard(WithHwid());
+    const ProgramOutcome run = Mrl(words);
+    ASSERT_FINISHED(run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Cannot open file\n");
+    ExpectBoardUntouched(board().record());
+  }
 }
 
 TEST_F(EndToEndFailedRun, AnExtractWhoseTransferFailsLosesNothing) {

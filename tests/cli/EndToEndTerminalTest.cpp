@@ -169,21 +169,6 @@ TEST_F(EndToEndTerminal, EndsNormallyOnEverySignalThatEndsARun) {
   }
 }
 
-// Reads count bytes from the pipe's read end fd, waiting at most timeout for
-// them; fewer when they do not come.
-std::string ReadPipe(int fd, std::size_t count, milliseconds timeout) {
-  const auto until = std::chrono::steady_clock::now() + timeout;
-  std::string got;
-  while (got.size() < count && std::chrono::steady_clock::now() < until) {
-    pollfd readable{fd, POLLIN, 0};
-    if (::poll(&readable, 1, 10) != 1) continue;
-    char c = 0;
-    if (::read(fd, &c, 1) != 1) break;
-    got += c;
-  }
-  return got;
-}
-
 // True once not one slot is left in the pipe whose write end is fd, so that
 // writes to it block; false when timeout passed first.
 bool WaitUntilFull(int fd, milliseconds timeout) {

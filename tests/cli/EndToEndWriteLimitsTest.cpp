@@ -348,7 +348,58 @@ TEST_F(EndToEndWriteLimits, RunPast32KiBWithSethwidAsksBeforeItsFirstWrite) {
   }
 }
 
+// ---- What the files alone refuse ------------------------------------------------
+
+// An img image that would pass the end of the EEPROM at its offset is refused
+// with its own error before the board is asked anything, its size included,
+// whichever EEPROM the board holds.
+TEST_F(EndToEndWriteLimits, ImgPastTheEndOfTheEepromIsRefusedBeforeTheBoard) {
+  const struct {
+    std::size_t length;
+    const char* offset;
+  } cases[] = {{40000, "30000"}, {4, "65534"}};
+  for (const bool small : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c.length) + " bytes at " + c.offset +
+                   (small ? ", 256 kbit" : ", 512 kbit"));
+      BoardConfig config;
+      config.faults.small_eeprom = small;
+      StartBoard(config);
+      const Bytes eeprom = board().eeprom();
+      const ProgramOutcome run =
+          Mrl({"--img", File("a.img", Pattern(c.length, 3)), "--offset", c.offset});
+      ASSERT_FINISHED(run);
+      ExpectRefused(run, "", "Invalid memory address\n", board(), eeprom);
+    }
+  }
+}
+
 // ---- The HWID the run programs -------------------------------------------------
+
+// An extract target that cannot be written is refused before the board is
+// touched: the HWID that the same run programs is not written either, and a
+// supply keeps every line.
+TEST_F(EndToEndWriteLimits, UnwritableExtractTargetWithSethwidLeavesTheBoardAndTheSupplyWhole) {
+  StartBoard();
+  const Bytes eeprom = board().eeprom();
+  const std::string supply = dir_.Write("hwids.txt", kSupply);
+  for (const bool from_supply : {false, true}) {
+    SCOPED_TRACE(from_supply ? "supply" : "text");
+    std::vector<std::string> words{"--extract", dir_ / "missing/x.bin", "--length", "16",
+                                   "--sethwid"};
+    if (from_supply) {
+      words.insert(words.end(), {supply, "--hwid_file"});
+    } else {
+      words.push_back(kHwidText);
+    }
+    const ProgramOutcome run = Mrl(words);
+    ASSERT_FINISHED(run);
+    ExpectRefused(run, from_supply ? "" : Announcement(GivenHwid()), "Cannot open file\n", board(),
+                  eeprom);
+    EXPECT_EQ(TempDir::Read(supply), kSupply);
+  }
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+}
 
 TEST_F(EndToEndWriteLimits, ClearOverTheHwidItProgramsIsRefusedOnTheCommandLine) {
   const std::string processing = "Error processing arguments\n";

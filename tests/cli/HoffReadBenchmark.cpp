@@ -2,14 +2,16 @@
 // (indent 2), each run a child process of its own: its wall time and the most
 // memory it held (its resident set, from wait4). The runs name an entry the
 // file lacks, so each ends once the file is read. Goals: 4.3 MB read within
-// 48 MiB, 40 MB within 64 MiB, and a file past the limit refused within
-// 64 MiB and a second.
+// 48 MiB, 40 MB within 64 MiB, a file past the limit refused within 64 MiB and
+// a second, and a file as large as the limit allows whose metadata holds as
+// many keys as fit (some 6.7 million) read within 1 GiB and 20 s.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <sstream>
 #include <string>
@@ -43,23 +45,55 @@ std::string HoffText(std::size_t count) {
   return text.str();
 }
 
-// Writes the file of count full sections, filled with new lines to at least
-// size bytes, from a child process of its own: the runs of mrl are started
-// sharing this process's memory until they start the program, so the memory
-// they are measured with includes the most this process ever held.
-std::string WriteHoffFile(const std::string& name, std::size_t count, std::size_t size = 0) {
+// A file of one empty entry whose metadata holds as many keys of four
+// characters, each with an empty text, as fit into size bytes: the most keys a
+// file of that size holds. They come in a scrambled order, none in its place.
+void WriteMetadataText(std::ostream& out, std::size_t size) {
+  static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  constexpr std::uint64_t kBase = sizeof(kDigits) - 1;
+  constexpr std::uint64_t kKeys = kBase * kBase * kBase * kBase;
+  constexpr std::uint64_t kStride = 7919;  // coprime to kKeys: each key comes once
+  const std::string head =
+      R"({"version":1,"entries":[{"name":"fw","target":"flash","sections":[]}],"metadata":{)";
+  const std::size_t kItem = std::string(R"("abcd":"",)").size();
+  const std::size_t count = (size - head.size() - 2) / kItem;
+  out << head;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t key = i * kStride % kKeys;
+    char item[] = R"("abcd":"",)";
+    for (int k = 4; k >= 1; --k, key /= kBase) item[k] = kDigits[key % kBase];
+    out.write(item, static_cast<std::streamsize>(i + 1 < count ? kItem : kItem - 1));
+  }
+  out << "}}";
+}
+
+// Writes the file name with write, from a child process of its own: the runs of
+// mrl are started sharing this process's memory until they start the program,
+// so the memory they are measured with includes the most this process ever
+// held.
+std::string WriteFile(const std::string& name, const std::function<void(std::ostream&)>& write) {
   static mrl_test::TempDir dir;
   const std::string path = dir / name;
   const pid_t child = ::fork();
   if (child == 0) {
-    std::string text = HoffText(count);
-    text.resize(std::max(text.size(), size), '\n');
-    std::ofstream(path, std::ios::binary) << text;
-    ::_exit(0);
+    std::ofstream out(path, std::ios::binary);
+    write(out);
+    out.close();
+    ::_exit(out.good() ? 0 : 1);
   }
   int status = 0;
   if (child < 0 || ::waitpid(child, &status, 0) != child || status != 0) return std::string();
   return path;
+}
+
+// Writes the file of count full sections, filled with new lines to at least
+// size bytes.
+std::string WriteHoffFile(const std::string& name, std::size_t count, std::size_t size = 0) {
+  return WriteFile(name, [&](std::ostream& out) {
+    std::string text = HoffText(count);
+    text.resize(std::max(text.size(), size), '\n');
+    out << text;
+  });
 }
 
 // Runs mrl on the file and reports the most memory a run held, the file's
@@ -98,6 +132,14 @@ void BM_MrlRefusesHoffFilePastTheLimit(benchmark::State& state) {
   MeasureRuns(state, path, HOFF::Error::kTooLarge.msg() + "\n", 64);
 }
 
+// A file of the largest size read whose metadata holds as many keys as fit.
+void BM_MrlReadsHoffFileFullOfMetadata(benchmark::State& state) {
+  const std::string path = WriteFile(
+      "metadata.hoff", [](std::ostream& out) { WriteMetadataText(out, HOFF::kMaxFileSize); });
+  MeasureRuns(state, path, "No HOFF entry with label \"absent\"", 1024);
+  state.counters["goal_s"] = 20;
+}
+
 BENCHMARK(BM_MrlReadsHoffFile)
     ->ArgName("sections")
     ->Arg(2)
@@ -109,6 +151,10 @@ BENCHMARK(BM_MrlRefusesHoffFilePastTheLimit)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(5);
+BENCHMARK(BM_MrlReadsHoffFileFullOfMetadata)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 
