@@ -72,13 +72,13 @@ std::function<Result()> BindAction(const std::vector<PlannedAction>& plan, std::
     case ActionId::kDownloadHexImage:
       return [s, f] { return DownloadHexImage(*s, f.ram_only, f.belto_ls_gx2); };
     case ActionId::kDownloadImgImage:
-      return [s, f] { return DownloadImgImage(*s, f.rfload); };
+      return [s, f] { return DownloadImgImage(*s, f.rfload, f.flash); };
     case ActionId::kDownloadIs2023Image:
       return [s] { return DownloadIs2023Image(*s); };
     case ActionId::kAddHwidToTbf:
       return [s] { return AddHwidToTbf(*s); };
     case ActionId::kDownloadTbfTable:
-      return [s, f] { return DownloadTbfTable(*s, f.belto_ls_gx2); };
+      return [s, f] { return DownloadTbfTable(*s, f.belto_ls_gx2, f.flash); };
     case ActionId::kDownloadHoffEntry:
       return [s, f] { return DownloadHoffEntry(*s, f.flash, f.sethwid); };
     case ActionId::kTestEepromSize:

@@ -156,8 +156,8 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
                            given("test_size") || hoff;
   // Whether an action writes or reads the EEPROM through the loader image at a
   // place that the files or the range decide.
-  const bool eeprom_range = ((f.img || f.xip) && !given("rfload")) || f.tbf || (hoff && !f.flash) ||
-                            ((given("extract") || clear) && !f.flash);
+  const bool eeprom_range = ((f.img || f.xip) && !given("rfload") && !f.flash) || f.tbf ||
+                            (hoff && !f.flash) || ((given("extract") || clear) && !f.flash);
 
   CapturedFlags helper;
   helper.rfload = given("rfload");
@@ -173,10 +173,13 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
   CapturedFlags hex_download;
   hex_download.ram_only = ram_only;
   hex_download.belto_ls_gx2 = given("belto_ls_gx2");
-  CapturedFlags rfload;
-  rfload.rfload = given("rfload");
+  CapturedFlags img_download;
+  img_download.rfload = given("rfload");
+  img_download.flash = f.flash;
   CapturedFlags belto;
   belto.belto_ls_gx2 = given("belto_ls_gx2");
+  CapturedFlags tbf_download = belto;
+  tbf_download.flash = f.flash;
   CapturedFlags hoff_download;
   hoff_download.flash = f.flash;
   hoff_download.sethwid = sethwid;
@@ -227,10 +230,10 @@ std::vector<PlannedAction> PlanActions(const PlanInput& in) {
       {eeprom_range, ActionId::kTestEepromReach, {}},
       {f.flash && (f.xip || f.hex || f.img || f.tbf || hoff), ActionId::kEraseFlashImage, {}},
       {f.hex, ActionId::kDownloadHexImage, hex_download},
-      {f.img || f.xip, ActionId::kDownloadImgImage, rfload},
+      {f.img || f.xip, ActionId::kDownloadImgImage, img_download},
       {f.is2023, ActionId::kDownloadIs2023Image, {}},
       {f.tbf && sethwid, ActionId::kAddHwidToTbf, {}},
-      {f.tbf, ActionId::kDownloadTbfTable, belto},
+      {f.tbf, ActionId::kDownloadTbfTable, tbf_download},
       {hoff, ActionId::kDownloadHoffEntry, hoff_download},
       {given("test_size"), ActionId::kTestEepromSize, {}},
       {sethwid && hwid_file, ActionId::kWriteBackHwidFile, {}},

@@ -15,8 +15,9 @@ std::uint64_t RangeEnd(const RunState& state) {
   return std::uint64_t{state.offset.value()} + state.length.value();
 }
 
-std::uint64_t TableEnd(const TBF::Table& table) {
+std::uint64_t TableEnd(const TBF::Table& table, bool entries_to_flash) {
   std::uint64_t end = table.MaybeGetHexEntry() ? table.MaybeGetHexEntry()->EepromSize() : 0;
+  if (entries_to_flash) return end;
   for (const TBF::Entry& entry : table.GetBinaryEntries()) {
     end =
         std::max(end, std::uint64_t{entry.GetAddress().value()} + entry.GetImage().GetRaw().size());
@@ -39,11 +40,12 @@ std::uint64_t EepromReach(const RunState& state, const PlannedAction& action) {
   switch (action.id) {
     case ActionId::kDownloadImgImage: {
       const auto* img = boost::get<qmx::File::Img>(&state.firmware);
-      return img != nullptr && !action.flags.rfload ? ImageEnd(state.offset.value(), *img) : 0;
+      const bool eeprom = !action.flags.rfload && !action.flags.flash;
+      return img != nullptr && eeprom ? ImageEnd(state.offset.value(), *img) : 0;
     }
     case ActionId::kDownloadTbfTable: {
       const auto* table = boost::get<TBF::Table>(&state.firmware);
-      return table != nullptr ? TableEnd(*table) : 0;
+      return table != nullptr ? TableEnd(*table, action.flags.flash) : 0;
     }
     case ActionId::kDownloadHoffEntry:
       return action.flags.flash ? 0 : HoffEnd(state.hoff_file, state.hoff_entry);

@@ -18,15 +18,16 @@ namespace mrl {
 std::uint64_t ImageEnd(std::uint16_t offset, const qmx::File::Img& img);
 // Where the range of `offset` and `length` (an extract, a clear) ends.
 std::uint64_t RangeEnd(const RunState& state);
-// Where the table's contents end: the furthest end of its binary entries and
-// of the EEPROM area of its hex program.
-std::uint64_t TableEnd(const TBF::Table& table);
+// Where the table's contents end in the EEPROM: the furthest end of its
+// binary entries, unless they go to the flash, and of the EEPROM area of its
+// hex program, which the boot monitor writes.
+std::uint64_t TableEnd(const TBF::Table& table, bool entries_to_flash = false);
 // Where the sections of the entries named `name` end.
 std::uint64_t HoffEnd(const HOFF::File& file, const std::string& name);
 
 // Where the planned action, run on state as it stands, ends in the EEPROM; 0
 // for one that reaches no EEPROM byte through the loader image (an RF
-// download, a flash HOFF entry, an extract from the flash, a hex program, ...)
+// download, a download to the flash, an extract from it, a hex program, ...)
 // or whose firmware is not of the kind it works on.
 std::uint64_t EepromReach(const RunState& state, const PlannedAction& action);
 

@@ -45,9 +45,10 @@ Result EraseFlashImage(RunState& state);
 Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2);
 // Sends the img image at `offset` (checked there as CheckImgOffset does)
 // through the loader, after the EEPROM size test when it ends beyond 32768
-// bytes; with rfload through the RF loader instead, which has no offset. An image that
-// carries new_hwid marks it sent (HwidGoesOutWith).
-Result DownloadImgImage(RunState& state, bool rfload);
+// bytes in the EEPROM (with flash it goes to the flash, which has no such
+// test); with rfload through the RF loader instead, which has no offset. An
+// image that carries new_hwid marks it sent (HwidGoesOutWith).
+Result DownloadImgImage(RunState& state, bool rfload, bool flash);
 // Sends the IS2023 firmware at its own offset in packets of 80 bytes.
 Result DownloadIs2023Image(RunState& state);
 // Fails with kInvalidArgument, saying why, when firmware is a TBF table with
@@ -59,10 +60,11 @@ Result GuardHwidSlot(RunState& state);
 // first when there is one.
 Result AddHwidToTbf(RunState& state);
 // Sends the table's images in order through the loader ("Loading image i of
-// n"), then its hex program after a board reset; the size test first when
-// the contents end beyond 32768 bytes. An empty table only says so. An
-// image that reaches the HWID marks it sent (HwidGoesOutWith).
-Result DownloadTbfTable(RunState& state, bool belto_ls_gx2);
+// n"), to the flash with flash, then its hex program after a board reset;
+// the size test first when what goes to the EEPROM ends beyond 32768 bytes.
+// An empty table only says so. An image that reaches the HWID marks it sent
+// (HwidGoesOutWith).
+Result DownloadTbfTable(RunState& state, bool belto_ls_gx2, bool flash);
 // For each hoff_file entry named hoff_entry: appends a "hwid" section (the
 // 8 bytes of new_hwid with sethwid, taken off the HWID text file first when
 // there is one, else board_hwid, at 110) and sends every

@@ -97,7 +97,7 @@ Result DownloadHexImage(RunState& state, bool ram_only, bool belto_ls_gx2) {
   });
 }
 
-Result DownloadImgImage(RunState& state, bool rfload) {
+Result DownloadImgImage(RunState& state, bool rfload, bool flash) {
   return WithFirmware<qmx::File::Img>(state, [&](const qmx::File::Img& img) {
     const qmx::File::Bytes& raw = img.GetRaw();
     const std::uint16_t offset = state.offset.value();
@@ -113,7 +113,10 @@ Result DownloadImgImage(RunState& state, bool rfload) {
                 .DownloadFile(raw.data(), LengthOf(raw), goes_out);
           }
           return qmx::Error::InOrder<Result>(
-              [&] { return EnsureEepromHolds(state, loader, ImageEnd(offset, img)); },
+              [&] {
+                return flash ? Result(qmx::Error::None{})
+                             : EnsureEepromHolds(state, loader, ImageEnd(offset, img));
+              },
               [&] {
                 return loader.DownloadFile(raw.data(), LengthOf(raw), offset, state.console.out,
                                            goes_out);
@@ -131,7 +134,7 @@ Result DownloadIs2023Image(RunState& state) {
   });
 }
 
-Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
+Result DownloadTbfTable(RunState& state, bool belto_ls_gx2, bool flash) {
   return WithFirmware<TBF::Table>(state, [&](const TBF::Table& table) {
     const std::vector<TBF::Entry>& entries = table.GetBinaryEntries();
     const boost::optional<qmx::File::Hex>& hex = table.MaybeGetHexEntry();
@@ -145,7 +148,7 @@ Result DownloadTbfTable(RunState& state, bool belto_ls_gx2) {
     // The binary entries go through the loader; the hex program last, since
     // the reset before it ends the loader.
     return qmx::Error::InOrder<Result>(
-        [&] { return EnsureEepromHolds(state, loader, TableEnd(table)); },
+        [&] { return EnsureEepromHolds(state, loader, TableEnd(table, flash)); },
         [&] {
           return EachInOrder(entries, [&](const TBF::Entry& entry, std::size_t i) {
             const qmx::File::Bytes& raw = entry.GetImage().GetRaw();

@@ -167,6 +167,23 @@ TEST_F(EndToEndEeprom, ExtractFromTheFlashAsksNothingOfTheEeprom) {
   EXPECT_EQ(TempDir::Read(file), std::string(flash.begin(), flash.end()));
 }
 
+// An image for the flash that ends past 32 KiB goes there without the EEPROM
+// size test, also beside a 256-kbit EEPROM.
+TEST_F(EndToEndEeprom, ImageForTheFlashAsksNothingOfTheEeprom) {
+  BoardConfig config;
+  config.faults.small_eeprom = true;
+  StartBoard(config);
+  const Bytes img = Pattern(0x8002, 3);
+  const ProgramOutcome run = Mrl({"--img", File("image.img", img), "--flash"});
+  ASSERT_FINISHED(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(AfterStandInWarning(run.err), "");
+  const BoardRecord record = board().record();
+  EXPECT_TRUE(record.flash_mode);
+  for (const LoaderCommand& command : record.commands) EXPECT_NE(command.command, kSizeTest);
+  EXPECT_EQ(board().flash(0, static_cast<unsigned>(img.size())), img);
+}
+
 TEST_F(EndToEndEeprom, ClearFillsTheRangeWithFF) {
   const ProgramOutcome run = Mrl({"--clear", "--offset", "0x200", "--length", "64"});
   ASSERT_FINISHED(run);

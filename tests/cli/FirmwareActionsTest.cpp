@@ -260,11 +260,11 @@ INSTANTIATE_TEST_SUITE_P(
                       [](mrl::RunState& s) { return mrl::DownloadHexImage(s, false, false); },
                       qmx::File::Img(Pattern(64))},
         WrongKindCase{"DownloadImg",
-                      [](mrl::RunState& s) { return mrl::DownloadImgImage(s, false); },
+                      [](mrl::RunState& s) { return mrl::DownloadImgImage(s, false, false); },
                       qmx::File::Xip(Pattern(64))},
         WrongKindCase{"DownloadIs2023", mrl::DownloadIs2023Image, qmx::File::Hex(Pattern(64))},
         WrongKindCase{"DownloadTbf",
-                      [](mrl::RunState& s) { return mrl::DownloadTbfTable(s, false); },
+                      [](mrl::RunState& s) { return mrl::DownloadTbfTable(s, false, false); },
                       qmx::File::IS2023(0, Pattern(64))}),
     [](const auto& info) { return std::string(info.param.name); });
 

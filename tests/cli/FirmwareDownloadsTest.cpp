@@ -137,7 +137,7 @@ TEST_P(ImgDownloadTest, TestsTheEepromSizeForImagesEndingBeyond32KiB) {
   Session session(config);
   session.state.firmware = qmx::File::Img(Pattern(c.length));
   session.state.offset = qmx::File::Img::Address(c.offset);
-  const mrl::Result result = mrl::DownloadImgImage(session.state, false);
+  const mrl::Result result = mrl::DownloadImgImage(session.state, false, false);
   const BoardRecord record = session.board.record();
   EXPECT_EQ(CommandsOf(record), c.commands);
   if (c.too_small) {
@@ -166,7 +166,7 @@ TEST(ImgDownload, ImageInvalidAtItsOffsetIsRefusedBeforeAnythingIsSent) {
   Session session(Running(Program::kLoader));
   session.state.firmware = qmx::File::Img(Pattern(40000));
   session.state.offset = qmx::File::Img::Address(30000);
-  const mrl::Result result = mrl::DownloadImgImage(session.state, false);
+  const mrl::Result result = mrl::DownloadImgImage(session.state, false, false);
   EXPECT_EQ(mrl_test::TcfAlternative(result), 2);
   EXPECT_EQ(result.msg(), "Invalid memory address");
   EXPECT_TRUE(session.board.record().commands.empty());
@@ -176,7 +176,7 @@ TEST(ImgDownload, RfLoadSendsThePaddedImageThroughTheRfLoader) {
   Session session(Running(Program::kRfLoader));
   session.state.firmware = qmx::File::Img(Pattern(8194));
   ASSERT_FALSE(mrl::PadImageForRf(session.state).failed());
-  const mrl::Result result = mrl::DownloadImgImage(session.state, true);
+  const mrl::Result result = mrl::DownloadImgImage(session.state, true, false);
   ASSERT_FALSE(result.failed()) << result.msg();
   Bytes expected = Pattern(8194);
   expected.resize(16384, 0);
@@ -211,7 +211,7 @@ TEST_P(XipDownloadTest, WritesTheImageBoundToTheChosenHwidWithTheTargetsPages) {
   const mrl::Result result = qmx::Error::InOrder<mrl::Result>(
       [&] { return mrl::LoadXipFile(session.state); },
       [&] { return mrl::ConvertXipToImg(session.state, c.sethwid, c.flash); },
-      [&] { return mrl::DownloadImgImage(session.state, false); });
+      [&] { return mrl::DownloadImgImage(session.state, false, false); });
   ASSERT_FALSE(result.failed()) << result.msg();
 
   const auto image = [&](const HWID::Raw& hwid, int page) {
@@ -265,7 +265,7 @@ TEST(TbfDownload, ImagesInOrderThenTheHexProgramAfterAReset) {
   Session session(Running(Program::kLoader));
   session.state.firmware =
       TBF::Table({EntryAt(0x100, 100, 1), EntryAt(0x1000, 64, 2)}, qmx::File::Hex(Pattern(514)));
-  const mrl::Result result = mrl::DownloadTbfTable(session.state, false);
+  const mrl::Result result = mrl::DownloadTbfTable(session.state, false, false);
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(session.console.out(), "Loading image 1 of 3\n" + kLoaderDownload + "\n" +
                                        "Loading image 2 of 3\n" + kLoaderDownload + "\n" +
@@ -282,7 +282,7 @@ TEST(TbfDownload, ImagesInOrderThenTheHexProgramAfterAReset) {
 TEST(TbfDownload, EmptyTableSaysSoAndSendsNothing) {
   Session session(Running(Program::kLoader));
   session.state.firmware = TBF::Table(std::vector<TBF::Entry>{});
-  const mrl::Result result = mrl::DownloadTbfTable(session.state, false);
+  const mrl::Result result = mrl::DownloadTbfTable(session.state, false, false);
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(session.console.out(),
             "The provided TBF file is devoid of any content. Not doing anything.\n");
@@ -294,7 +294,7 @@ TEST(TbfDownload, FailedImageEndsTheTableThere) {
   config.faults.wrong_crc = true;
   Session session(config);
   session.state.firmware = TBF::Table({EntryAt(0, 64, 1), EntryAt(0x200, 64, 2)});
-  const mrl::Result result = mrl::DownloadTbfTable(session.state, false);
+  const mrl::Result result = mrl::DownloadTbfTable(session.state, false, false);
   EXPECT_TRUE(FailedWith(result, mrl::SpecificError::kInvalidChecksum)) << result.msg();
   // No closing newline for the failed image, and nothing of the next one.
   EXPECT_EQ(session.console.out(),
@@ -305,9 +305,9 @@ TEST(TbfDownload, FailedImageEndsTheTableThere) {
 TEST(TbfDownload, HwidAloneIsOneImageAt110) {
   Session session(Running(Program::kLoader));
   session.state.firmware = qmx::File::Hex(Pattern(64));  // already downloaded
-  const mrl::Result result =
-      qmx::Error::InOrder<mrl::Result>([&] { return mrl::AddHwidToTbf(session.state); },
-                                       [&] { return mrl::DownloadTbfTable(session.state, false); });
+  const mrl::Result result = qmx::Error::InOrder<mrl::Result>(
+      [&] { return mrl::AddHwidToTbf(session.state); },
+      [&] { return mrl::DownloadTbfTable(session.state, false, false); });
   ASSERT_FALSE(result.failed()) << result.msg();
   EXPECT_EQ(session.console.out(), "Loading image 1 of 1\n" + kLoaderDownload + "\n");
   EXPECT_EQ(EepromAt(session, 110, 8), kNewHwidBytes);
@@ -333,7 +333,7 @@ TEST_P(TbfSizeTest, SmallEepromRefusesContentsEndingBeyond32KiB) {
   config.faults.small_eeprom = true;
   Session session(config);
   session.state.firmware = c.table;
-  const mrl::Result result = mrl::DownloadTbfTable(session.state, false);
+  const mrl::Result result = mrl::DownloadTbfTable(session.state, false, false);
   const BoardRecord record = session.board.record();
   EXPECT_EQ(CommandsOf(record), c.commands);
   if (c.too_small) {
