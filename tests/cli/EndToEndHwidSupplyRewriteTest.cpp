@@ -40,15 +40,25 @@ std::string LinesFrom(std::size_t first) {
   return text;
 }
 
-HWID::Raw Hwid(const std::string& text) {
-  return HWID::base32ToRaw(text.c_str());
+// count distinct HWIDs.
+std::vector<std::string> DistinctLines(std::size_t count) {
+  const std::string alphabet = "0123456789ABCDEFGHJKLMNPQRTUVWXY";
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < count; ++i) {
+    lines.push_back(std::string(10, 'K') + alphabet[i / 32 % 32] + alphabet[i % 32]);
+  }
+  return lines;
 }
 
-// Which of the supply's lines the board holds; past the last when none.
-std::size_t Index(const std::string (&lines)[6], const Bytes& eeprom) {
-  std::size_t i = 0;
-  while (i < std::size(lines) && Slice(eeprom, kHwidAt, 8) != HwidBytes(Hwid(lines[i]))) ++i;
-  return i;
+// The lines from the first-th on, each with its line feed.
+std::string Joined(const std::vector<std::string>& lines, std::size_t first) {
+  std::string text;
+  for (std::size_t i = first; i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
+}
+
+HWID::Raw Hwid(const std::string& text) {
+  return HWID::base32ToRaw(text.c_str());
 }
 
 // What a run that programs hwid alone prints, when it waited for the supply
@@ -88,36 +98,40 @@ class EndToEndHwidSupplyRewrite : public EndToEnd {
 
 // ---- Runs at once ---------------------------------------------------------------
 
-TEST_F(EndToEndHwidSupplyRewrite, RunsAtOnceProgramOneHwidEach) {
-  constexpr std::size_t kRuns = 4;
-  const std::string supply = Supply();
+// Stations queued behind a supply that another program holds (a stopped
+// station, an operator's flock) all get a line of their own once it is let go,
+// however many stations take theirs before them.
+TEST_F(EndToEndHwidSupplyRewrite, StationsQueuedBehindAHeldSupplyProgramOneHwidEach) {
+  constexpr std::size_t kStations = 32;
+  const std::vector<std::string> lines = DistinctLines(kStations + 8);
+  const std::string supply = Supply(Joined(lines, 0));
   std::vector<std::unique_ptr<SimulatedBoard>> boards;
   std::vector<std::unique_ptr<ProgramRun>> runs;
   {
-    // All four wait for the supply, then race for it when it is let go.
+    // All of them wait for the supply, then race for it when it is let go.
     HeldSupply held(supply);
-    for (std::size_t i = 0; i < kRuns; ++i) {
+    for (std::size_t i = 0; i < kStations; ++i) {
       boards.push_back(std::make_unique<SimulatedBoard>());
       runs.push_back(Start(*boards.back(), supply));
     }
     for (auto& run : runs) ASSERT_TRUE(run->WaitForOut(kWaiting, kPrompt)) << run->err();
   }
-  std::set<Bytes> programmed;
-  for (std::size_t i = 0; i < kRuns; ++i) {
+  std::set<std::string> programmed;
+  for (std::size_t i = 0; i < kStations; ++i) {
     SCOPED_TRACE(i);
     const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
     ASSERT_FINISHED(outcome);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    const std::size_t line = Index(kSupplyLines, boards[i]->eeprom());
-    ASSERT_LT(line, std::size(kSupplyLines));
-    EXPECT_EQ(outcome.out, ProgrammedOut(kSupplyLines[line], kWaiting))
-        << "said once, when the HWID is taken";
-    programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
+    const Bytes held_hwid = Slice(boards[i]->eeprom(), kHwidAt, 8);
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& text) {
+      return HwidBytes(Hwid(text)) == held_hwid;
+    });
+    ASSERT_NE(line, lines.end());
+    EXPECT_EQ(outcome.out, ProgrammedOut(*line, kWaiting)) << "said once, when the HWID is taken";
+    programmed.insert(*line);
   }
-  std::set<Bytes> first_lines;
-  for (std::size_t i = 0; i < kRuns; ++i) first_lines.insert(HwidBytes(Hwid(kSupplyLines[i])));
-  EXPECT_EQ(programmed, first_lines);
-  EXPECT_EQ(TempDir::Read(supply), LinesFrom(kRuns));
+  EXPECT_EQ(programmed, std::set<std::string>(lines.begin(), lines.begin() + kStations));
+  EXPECT_EQ(TempDir::Read(supply), Joined(lines, kStations));
   EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
 }
 
