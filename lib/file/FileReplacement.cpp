@@ -300,10 +300,16 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps,
   if (existed_) {
     // The permissions with the access lists and the extended attributes,
     // through the system's own copy, so that nobody gains or loses access by
-    // the replacement; what cannot be copied fails it.
+    // the replacement; what cannot be copied fails it. The copy leaves out
+    // the set-user-id, set-group-id and sticky bits: all the bits are set
+    // again last, once the owner (a change of which clears them) and the
+    // contents are in place, as the access list has them (the group bits
+    // are its mask).
     const char* const copy = name_.empty() ? "the replacement" : name_.c_str();
+    struct stat now {};
     committed = ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
-                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0;
+                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0 &&
+                ::fstat(source_, &now) == 0 && ::fchmod(fd_, now.st_mode & 07777) == 0;
   }
   committed = committed && steps.Sync(fd_);
   for (int attempt = 0; committed && name_.empty() && attempt < kNameAttempts; ++attempt) {

@@ -80,10 +80,10 @@ class FileReplacement {
   bool Write(std::string_view bytes, const FileReplacementSteps& steps = FileReplacementSteps{});
 
   // Gives the temporary file, which has the old file's owner and group, its
-  // permission bits with their access control lists, and its extended
-  // attributes (a new file keeps the bits it was created with), puts it on
-  // the disk and renames
-  // it over the old file. False when any of that fails; the old file then
+  // permission bits (set-user-id, set-group-id and sticky included) with
+  // their access control lists, and its extended attributes (a new file
+  // keeps the bits it was created with), puts it on the disk and renames it
+  // over the old file. False when any of that fails; the old file then
   // keeps its contents (a new one is not created) and the temporary file is
   // gone. Not ready() afterwards either way. When unchanged is given, it is
   // asked last, just before the temporary file takes the file's place, and

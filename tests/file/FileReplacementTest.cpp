@@ -175,6 +175,36 @@ TEST(FileReplacement, PendingNamedTemporaryFilesAreRemovedOnRequest) {
   EXPECT_EQ(TempDir::Read(target), "old");
 }
 
+// The set-user-id, set-group-id and sticky bits stay with the other
+// permission bits, also where the new file takes the old one's owner and
+// group, which clears them.
+TEST(FileReplacement, KeepsThePermissionBitsWithTheSpecialOnes) {
+  const bool may_give_away = ::geteuid() == 0;
+  const uid_t owner = may_give_away ? 12345 : ::geteuid();
+  const gid_t group = may_give_away ? 12346 : ::getegid();
+  for (const mode_t mode : {04644, 02664, 01644, 07755, 06750, 0640}) {
+    SCOPED_TRACE(testing::Message() << std::oct << mode);
+    TempDir dir;
+    const std::string target = dir.Write("target", "old");
+    ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(target.c_str(), &before), 0);
+    ASSERT_EQ(before.st_mode & 07777, mode) << "the system keeps the bits";
+
+    FileReplacement replacement(target);
+    ASSERT_TRUE(replacement.Write("new"));
+    ASSERT_TRUE(replacement.Commit());
+
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(after.st_uid, owner);
+    EXPECT_EQ(after.st_gid, group);
+    EXPECT_EQ(TempDir::Read(target), "new");
+  }
+}
+
 TEST(FileReplacement, NewFileIsCreatedOnlyByTheCommit) {
   TempDir dir;
   const std::string target = dir / "new";
