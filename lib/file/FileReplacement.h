@@ -45,9 +45,11 @@ class FileReplacementSteps {
 // elsewhere it has a name that never makes the folder's longest names fail,
 // and that is removed when this object goes uncommitted or
 // RemovePendingReplacements runs. A name is hidden and recognisable as this
-// program's: ".NAME.mrl-PID.XXXXXX", PID the process that made it. Each
-// replacement first removes from its folder the names whose process has
-// ended. Main thread only (RemovePendingReplacements excepted).
+// program's: ".NAME.mrl-PID.XXXXXX", NAME the file's name (cut to fit), PID
+// the process that made it. Each replacement first removes from its folder
+// the names that a replacement of the same file made, whose process has
+// ended; any other name stays. Main thread only (RemovePendingReplacements
+// excepted).
 class FileReplacement {
  public:
   // What the path may name.

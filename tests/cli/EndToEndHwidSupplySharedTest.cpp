@@ -515,34 +515,45 @@ pid_t EndedProcess() {
 }
 
 // A run killed at its commit leaves its temporary name behind; the next run
-// on the supply, or the next extract into that folder, removes it, and
-// leaves those of a process that still runs.
+// that replaces that file, on the supply or extracting into it, removes it. It
+// leaves the names it would not make for that file: another file's, one of a
+// process that still runs, the user's own files of a like name.
 TEST_F(EndToEndHwidSupplyShared, WhatAKilledRunLeftIsRemovedByTheNext) {
   const std::string dead = std::to_string(EndedProcess());
   const std::string alive = std::to_string(::getpid());
   const std::string supply = Supply();
-  const std::vector<std::string> left{".hwids.txt.mrl-" + dead + ".aB3xYz",
-                                      ".dump.bin.mrl-" + dead + ".Q9w2E1"};
-  const std::string running = ".hwids.txt.mrl-" + alive + ".kEpT00";
-  const std::string unrelated = ".hwids.txt.mrl-" + dead + ".notours";
-  for (const std::vector<std::string>& words :
-       {std::vector<std::string>{"--sethwid", supply, "--hwid_file"},
-        std::vector<std::string>{"--extract", dir_ / "dump.bin", "--length", "16"}}) {
-    SCOPED_TRACE(words[0]);
+  const std::string supply_left = ".hwids.txt.mrl-" + dead + ".aB3xYz";
+  const std::string dump_left = ".dump.bin.mrl-" + dead + ".Q9w2E1";
+  const std::vector<std::string> never{
+      ".hwids.txt.mrl-" + alive + ".kEpT00",  // a running process's
+      ".hwids.txt.mrl-" + dead + ".notours",  // no name of ours
+      ".notes.mrl-" + dead + ".Ab12Cd",       // the user's own file
+      ".hwids.txt~.mrl-" + dead + ".Ab12Cd",  // another file's
+  };
+  const struct {
+    std::vector<std::string> words;
+    std::string removed;
+    std::string kept;
+  } cases[] = {
+      {{"--sethwid", supply, "--hwid_file"}, supply_left, dump_left},
+      {{"--extract", dir_ / "dump.bin", "--length", "16"}, dump_left, supply_left},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words[0]);
     StartBoard();
-    for (const std::string& name : left) dir_.Write(name, "partial");
-    dir_.Write(running, "partial");
-    dir_.Write(unrelated, "partial");
+    for (const std::string& name : never) dir_.Write(name, "partial");
+    dir_.Write(supply_left, "partial");
+    dir_.Write(dump_left, "partial");
 
-    const ProgramOutcome run = Mrl(words);
+    const ProgramOutcome run = Mrl(c.words);
 
     ASSERT_FINISHED(run);
     EXPECT_EQ(run.status, 0) << run.err;
-    for (const std::string& name : left) {
-      EXPECT_FALSE(std::filesystem::exists(dir_ / name)) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / c.removed)) << c.removed;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / c.kept)) << "another file's: " << c.kept;
+    for (const std::string& name : never) {
+      EXPECT_TRUE(std::filesystem::exists(dir_ / name)) << name;
     }
-    EXPECT_TRUE(std::filesystem::exists(dir_ / running)) << "a running process's";
-    EXPECT_TRUE(std::filesystem::exists(dir_ / unrelated)) << "no name of ours";
   }
 }
 
