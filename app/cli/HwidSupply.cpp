@@ -19,8 +19,10 @@ namespace {
 
 const char kWaitingNote[] = "The HWID text file is in use by another run; waiting for it.\n";
 constexpr std::size_t kHwidTextLength = 12;
-// How often a rewrite starts again because the file changed under it before
-// it could take the file's place; past that the file counts as not writable.
+// How often a rewrite that holds the file's lock may find that the file
+// changed under it before it could take the file's place (an edit by a
+// program that does not lock it); past that the file counts as not writable.
+// Waiting behind other runs, which replace the file in turn, costs nothing.
 constexpr int kRewriteAttempts = 20;
 // How long the end of the process on a signal waits for the supply, and how
 // often it looks whether the supply's lock is free meanwhile.
@@ -70,22 +72,31 @@ std::optional<FirstLine> ReadFirstLine(int fd) {
   return first;
 }
 
+// How Lock ended.
+enum class Locked {
+  kAtOnce,     // the lock was free
+  kAfterWait,  // another held it, and let it go
+  kNot,        // the lock cannot be had (by the deadline)
+};
+
 // Takes the lock of the file open at fd, waiting while another run holds it:
 // until deadline when there is one, saying so on note (once) when it is
-// given. False when the lock cannot be had.
-bool Lock(int fd, std::ostream* note,
-          const std::optional<std::chrono::steady_clock::time_point>& deadline) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-  if (errno != EWOULDBLOCK) return false;
+// given.
+Locked Lock(int fd, std::ostream* note,
+            const std::optional<std::chrono::steady_clock::time_point>& deadline) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Locked::kAtOnce;
+  if (errno != EWOULDBLOCK) return Locked::kNot;
   if (note != nullptr) *note << kWaitingNote << std::flush;
   for (;;) {
     if (deadline) {
-      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-      if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= *deadline) return false;
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Locked::kAfterWait;
+      if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= *deadline) {
+        return Locked::kNot;
+      }
       std::this_thread::sleep_for(kLockPoll);
     } else {
-      if (::flock(fd, LOCK_EX) == 0) return true;
-      if (errno != EINTR) return false;
+      if (::flock(fd, LOCK_EX) == 0) return Locked::kAfterWait;
+      if (errno != EINTR) return Locked::kNot;
     }
   }
 }
@@ -201,17 +212,28 @@ std::optional<HwidSupply::HwidOffSupply> HwidSupply::GiveBackOnSignal() {
 
 HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadline deadline,
                                         const FileReplacementSteps& steps) {
-  for (int attempt = 0; attempt < kRewriteAttempts; ++attempt) {
+  int attempts = 0;  // rewrites that lost to a change of the file
+  for (;;) {
     const qmx::File::RegularFile file = qmx::File::RegularFile::OpenForReading(path_);
     if (!file.is_open()) return Outcome::kCannotRead;
-    if (!Lock(file.fd(), note, deadline)) return Outcome::kCannotRead;
+    const Locked locked = Lock(file.fd(), note, deadline);
+    if (locked == Locked::kNot) return Outcome::kCannotRead;
     note = nullptr;  // said once
     std::unique_lock<std::timed_mutex> state_lock(StateMutex(), std::defer_lock);
     if (taking) state_lock.lock();
-    // The run that held the file may have replaced it; the lock of the file
-    // it replaced guards nothing.
     struct stat was {};
-    if (!StillNames(path_, file.fd()) || ::fstat(file.fd(), &was) != 0) continue;
+    if (::fstat(file.fd(), &was) != 0) return Outcome::kCannotRead;
+    if (!StillNames(path_, file.fd())) {
+      // The run that held the file replaced it meanwhile; the lock of the
+      // file it replaced guards nothing. Its turn is taken again on the file
+      // that took its place. Found without waiting, the change counts: a
+      // path that never names the file that it opens would keep it turning.
+      if (deadline && std::chrono::steady_clock::now() >= *deadline) return Outcome::kCannotRead;
+      if (locked == Locked::kAtOnce && ++attempts == kRewriteAttempts) {
+        return Outcome::kCannotWrite;
+      }
+      continue;
+    }
     if (was.st_nlink > 1) return Outcome::kSecondName;
 
     std::optional<FirstLine> first;
@@ -234,7 +256,7 @@ HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadlin
       return StillNames(path_, file.fd()) && Unchanged(file.fd(), was);
     };
     if (!rewrite.Commit(steps, unchanged)) {
-      if (unchanged()) return Outcome::kCannotWrite;
+      if (unchanged() || ++attempts == kRewriteAttempts) return Outcome::kCannotWrite;
       continue;
     }
     if (taking) {
@@ -247,7 +269,6 @@ HwidSupply::Outcome HwidSupply::Rewrite(bool taking, std::ostream* note, Deadlin
     if (registered == this) NoteOffFileText(taking, hwid_text_);
     return Outcome::kDone;
   }
-  return Outcome::kCannotWrite;
 }
 
 }  // namespace mrl

@@ -53,7 +53,8 @@ class HwidSupply {
 
   // Takes the first line off the file that the path names now: under the
   // file's lock, which another run may hold for a moment (said once on out,
-  // then waited for without a deadline), the file is replaced by its rest.
+  // then waited for without a deadline, behind any number of runs that take
+  // their lines first), the file is replaced by its rest.
   // Once kDone, hwid_text() is the line's HWID, which from now on is this
   // run's until MarkSent or GiveBack. Not again once taken.
   [[nodiscard]] Outcome Take(std::ostream& out,

@@ -58,23 +58,42 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The process that made the temporary file name, when name is one; 0 when not.
-pid_t MakerOf(const std::string& name) {
+// The longest name a file of folder may have.
+long NameMaxOf(const std::string& folder) {
+  const long name_max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return name_max > 0 ? name_max : NAME_MAX;
+}
+
+// What a temporary name for the file base made by the process maker starts
+// with, in a folder whose names have at most name_max characters: all of it
+// but the suffix.
+std::string NameStem(const std::string& base, const std::string& maker, long name_max) {
+  const std::string marked = kNameMarker + maker + ".";
+  // The file's own name, cut so that the rest still fits.
+  const auto kept = static_cast<std::size_t>(
+      std::max<long>(1, name_max - 1 - static_cast<long>(marked.size() + kNameSuffixLength)));
+  return "." + base.substr(0, kept) + marked;
+}
+
+// The process that made name, when it is a temporary name for the file base
+// in a folder whose names have at most name_max characters; 0 when not.
+pid_t MakerOf(const std::string& name, const std::string& base, long name_max) {
   const std::size_t marker = name.rfind(kNameMarker);
-  if (name.empty() || name[0] != '.' || marker == std::string::npos || marker == 0) return 0;
+  if (marker == std::string::npos || name.size() < kNameSuffixLength) return 0;
   const std::size_t digits = marker + sizeof kNameMarker - 1;
-  const std::size_t dot = name.find('.', digits);
-  if (dot == std::string::npos || dot == digits || dot > digits + 9 ||
-      name.size() - dot - 1 != kNameSuffixLength) {
-    return 0;
-  }
-  for (std::size_t i = digits; i < dot; ++i) {
+  const std::size_t suffix = name.size() - kNameSuffixLength;
+  if (suffix <= digits + 1 || suffix - 1 - digits > 9 || name[suffix - 1] != '.') return 0;
+  for (std::size_t i = digits; i + 1 < suffix; ++i) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
   }
-  for (std::size_t i = dot + 1; i < name.size(); ++i) {
+  for (std::size_t i = suffix; i < name.size(); ++i) {
     if (std::string_view(kNameCharacters).find(name[i]) == std::string_view::npos) return 0;
   }
-  return static_cast<pid_t>(std::stol(name.substr(digits, dot - digits)));
+  const std::string maker = name.substr(digits, suffix - 1 - digits);
+  // Written as this program writes it: no leading zero, the name cut as for
+  // that process.
+  if (maker[0] == '0' || name.compare(0, suffix, NameStem(base, maker, name_max)) != 0) return 0;
+  return static_cast<pid_t>(std::stol(maker));
 }
 
 // Whether the process pid is gone, so that what it left is nobody's.
@@ -82,14 +101,15 @@ bool HasEnded(pid_t pid) {
   return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-// Removes the temporary files of this program in folder whose process has
-// ended: what a process killed at its commit left behind.
-void RemoveLeftoversIn(const std::string& folder) {
+// Removes the temporary files of this program for the file base in folder
+// whose process has ended: what a process killed at its commit left behind.
+void RemoveLeftoversIn(const std::string& folder, const std::string& base) {
   DIR* const dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
+  const long name_max = NameMaxOf(folder);
   const std::string prefix = folder == "/" ? "" : folder;
   while (const dirent* entry = ::readdir(dir)) {
-    const pid_t maker = MakerOf(entry->d_name);
+    const pid_t maker = MakerOf(entry->d_name, base, name_max);
     if (maker > 0 && maker != ::getpid() && HasEnded(maker)) {
       static_cast<void>(::unlink((prefix + "/" + entry->d_name).c_str()));
     }
@@ -206,7 +226,7 @@ FileReplacement::FileReplacement(const std::string& path, Target target,
     folder_ = resolved;
     target_ = (folder_ == "/" ? "" : folder_) + "/" + base;
   }
-  RemoveLeftoversIn(folder_);
+  RemoveLeftoversIn(folder_, target_.substr(target_.rfind('/') + 1));
   const mode_t mode = existed_ ? kPrivateMode : kNewFileMode;
   fd_ = steps.CreateUnnamed(folder_, mode);
   for (int attempt = 0; fd_ < 0 && attempt < kNameAttempts; ++attempt) {
@@ -230,18 +250,13 @@ FileReplacement::~FileReplacement() {
 }
 
 std::string FileReplacement::TemporaryName() const {
-  long name_max = ::pathconf(folder_.c_str(), _PC_NAME_MAX);
-  if (name_max <= 0) name_max = NAME_MAX;
-  // The file's own name, cut so that the rest still fits.
   const std::string base = target_.substr(target_.rfind('/') + 1);
-  const std::string maker = kNameMarker + std::to_string(::getpid()) + ".";
-  const auto kept = static_cast<std::size_t>(
-      std::max<long>(1, name_max - 1 - static_cast<long>(maker.size() + kNameSuffixLength)));
   static std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kNameCharacters - 2);
   std::string suffix(kNameSuffixLength, ' ');
   for (char& c : suffix) c = kNameCharacters[pick(random)];
-  return (folder_ == "/" ? "" : folder_) + "/." + base.substr(0, kept) + maker + suffix;
+  return (folder_ == "/" ? "" : folder_) + "/" +
+         NameStem(base, std::to_string(::getpid()), NameMaxOf(folder_)) + suffix;
 }
 
 void FileReplacement::Discard() {
@@ -300,10 +315,16 @@ bool FileReplacement::Commit(const FileReplacementSteps& steps,
   if (existed_) {
     // The permissions with the access lists and the extended attributes,
     // through the system's own copy, so that nobody gains or loses access by
-    // the replacement; what cannot be copied fails it.
+    // the replacement; what cannot be copied fails it. The copy leaves out
+    // the set-user-id, set-group-id and sticky bits: all the bits are set
+    // again last, once the owner (a change of which clears them) and the
+    // contents are in place, as the access list has them (the group bits
+    // are its mask).
     const char* const copy = name_.empty() ? "the replacement" : name_.c_str();
+    struct stat now {};
     committed = ::perm_copy_fd(target_.c_str(), source_, copy, fd_, nullptr) == 0 &&
-                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0;
+                ::attr_copy_fd(target_.c_str(), source_, copy, fd_, nullptr, nullptr) == 0 &&
+                ::fstat(source_, &now) == 0 && ::fchmod(fd_, now.st_mode & 07777) == 0;
   }
   committed = committed && steps.Sync(fd_);
   for (int attempt = 0; committed && name_.empty() && attempt < kNameAttempts; ++attempt) {

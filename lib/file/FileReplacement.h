@@ -45,9 +45,11 @@ class FileReplacementSteps {
 // elsewhere it has a name that never makes the folder's longest names fail,
 // and that is removed when this object goes uncommitted or
 // RemovePendingReplacements runs. A name is hidden and recognisable as this
-// program's: ".NAME.mrl-PID.XXXXXX", PID the process that made it. Each
-// replacement first removes from its folder the names whose process has
-// ended. Main thread only (RemovePendingReplacements excepted).
+// program's: ".NAME.mrl-PID.XXXXXX", NAME the file's name (cut to fit), PID
+// the process that made it. Each replacement first removes from its folder
+// the names that a replacement of the same file made, whose process has
+// ended; any other name stays. Main thread only (RemovePendingReplacements
+// excepted).
 class FileReplacement {
  public:
   // What the path may name.
@@ -80,10 +82,10 @@ class FileReplacement {
   bool Write(std::string_view bytes, const FileReplacementSteps& steps = FileReplacementSteps{});
 
   // Gives the temporary file, which has the old file's owner and group, its
-  // permission bits with their access control lists, and its extended
-  // attributes (a new file keeps the bits it was created with), puts it on
-  // the disk and renames
-  // it over the old file. False when any of that fails; the old file then
+  // permission bits (set-user-id, set-group-id and sticky included) with
+  // their access control lists, and its extended attributes (a new file
+  // keeps the bits it was created with), puts it on the disk and renames it
+  // over the old file. False when any of that fails; the old file then
   // keeps its contents (a new one is not created) and the temporary file is
   // gone. Not ready() afterwards either way. When unchanged is given, it is
   // asked last, just before the temporary file takes the file's place, and

@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "EndToEnd.h"
 #include "file/TBF.h"
@@ -40,15 +43,25 @@ std::string LinesFrom(std::size_t first) {
   return text;
 }
 
-HWID::Raw Hwid(const std::string& text) {
-  return HWID::base32ToRaw(text.c_str());
+// count distinct HWIDs.
+std::vector<std::string> DistinctLines(std::size_t count) {
+  const std::string alphabet = "0123456789ABCDEFGHJKLMNPQRTUVWXY";
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < count; ++i) {
+    lines.push_back(std::string(10, 'K') + alphabet[i / 32 % 32] + alphabet[i % 32]);
+  }
+  return lines;
 }
 
-// Which of the supply's lines the board holds; past the last when none.
-std::size_t Index(const std::string (&lines)[6], const Bytes& eeprom) {
-  std::size_t i = 0;
-  while (i < std::size(lines) && Slice(eeprom, kHwidAt, 8) != HwidBytes(Hwid(lines[i]))) ++i;
-  return i;
+// The lines from the first-th on, each with its line feed.
+std::string Joined(const std::vector<std::string>& lines, std::size_t first) {
+  std::string text;
+  for (std::size_t i = first; i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
+}
+
+HWID::Raw Hwid(const std::string& text) {
+  return HWID::base32ToRaw(text.c_str());
 }
 
 // What a run that programs hwid alone prints, when it waited for the supply
@@ -84,40 +97,142 @@ class EndToEndHwidSupplyRewrite : public EndToEnd {
                                          "--hwid_file", "--timeout",    "0"};
     return std::make_unique<ProgramRun>(MrlBinary(), words);
   }
+
+  // Stations, each on a board of its own.
+  struct Stations {
+    std::vector<std::unique_ptr<SimulatedBoard>> boards;
+    std::vector<std::unique_ptr<ProgramRun>> runs;
+  };
+  // Starts count stations on the supply, which the test holds; true once
+  // each of them said that it waits for it.
+  bool Queue(std::size_t count, const std::string& supply, Stations& stations) {
+    for (std::size_t i = 0; i < count; ++i) {
+      stations.boards.push_back(std::make_unique<SimulatedBoard>());
+      stations.runs.push_back(Start(*stations.boards.back(), supply));
+    }
+    for (auto& run : stations.runs) {
+      if (!run->WaitForOut(kWaiting, kPrompt)) return false;
+    }
+    return true;
+  }
+  // Waits for each station's end, and checks that it succeeded after its
+  // wait and programmed one of lines; the lines programmed.
+  static std::set<std::string> Programmed(Stations& stations,
+                                          const std::vector<std::string>& lines) {
+    std::set<std::string> programmed;
+    for (std::size_t i = 0; i < stations.runs.size(); ++i) {
+      SCOPED_TRACE(i);
+      const ProgramOutcome outcome = stations.runs[i]->Wait(kRunDeadline);
+      EXPECT_FALSE(outcome.timed_out) << outcome.out << outcome.err;
+      EXPECT_EQ(outcome.status, 0) << outcome.err;
+      const Bytes hwid = Slice(stations.boards[i]->eeprom(), kHwidAt, 8);
+      const auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& text) {
+        return HwidBytes(Hwid(text)) == hwid;
+      });
+      if (line == lines.end()) {
+        ADD_FAILURE() << "no HWID of the supply";
+        continue;
+      }
+      EXPECT_EQ(outcome.out, ProgrammedOut(*line, kWaiting)) << "said once, when taken";
+      EXPECT_TRUE(programmed.insert(*line).second) << "twice: " << *line;
+    }
+    return programmed;
+  }
+};
+
+// Appends text to the file that path names, under the lock of that file, as
+// the README tells operators to add lines: it waits while a run holds the
+// lock, and starts again when the file it locked is no longer the one that
+// path names (a run replaced it meanwhile). False when the file cannot be
+// opened or written.
+bool AppendUnderTheLock(const std::string& path, const std::string& text) {
+  for (;;) {
+    const Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (file.fd() < 0 || ::flock(file.fd(), LOCK_EX) != 0) return false;
+    struct stat named {};
+    struct stat locked {};
+    if (::stat(path.c_str(), &named) != 0 || ::fstat(file.fd(), &locked) != 0) return false;
+    if (named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
+      return ::write(file.fd(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+  }
+}
+
+// Appends numbered lines to a file under its lock, one after another, from
+// its construction until Stop.
+class LockedAppender {
+ public:
+  explicit LockedAppender(std::string path)
+      : path_(std::move(path)), thread_([this] { Append(); }) {}
+  ~LockedAppender() { static_cast<void>(Stop()); }
+  // What was appended.
+  std::string Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return appended_;
+  }
+
+ private:
+  void Append() {
+    for (int i = 0; !stop_; ++i) {
+      const std::string line = "appended " + std::to_string(i) + "\n";
+      if (!AppendUnderTheLock(path_, line)) {
+        ADD_FAILURE() << "cannot append to " << path_;
+        return;
+      }
+      appended_ += line;
+    }
+  }
+
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::string appended_;
+  std::thread thread_;
 };
 
 // ---- Runs at once ---------------------------------------------------------------
 
-TEST_F(EndToEndHwidSupplyRewrite, RunsAtOnceProgramOneHwidEach) {
-  constexpr std::size_t kRuns = 4;
-  const std::string supply = Supply();
-  std::vector<std::unique_ptr<SimulatedBoard>> boards;
-  std::vector<std::unique_ptr<ProgramRun>> runs;
+// Stations queued behind a supply that another program holds (a stopped
+// station, an operator's flock) all get a line of their own once it is let go,
+// however many stations take theirs before them.
+TEST_F(EndToEndHwidSupplyRewrite, StationsQueuedBehindAHeldSupplyProgramOneHwidEach) {
+  constexpr std::size_t kStations = 32;
+  const std::vector<std::string> lines = DistinctLines(kStations + 8);
+  const std::string supply = Supply(Joined(lines, 0));
+  Stations stations;
   {
-    // All four wait for the supply, then race for it when it is let go.
+    // All of them wait for the supply, then race for it when it is let go.
     HeldSupply held(supply);
-    for (std::size_t i = 0; i < kRuns; ++i) {
-      boards.push_back(std::make_unique<SimulatedBoard>());
-      runs.push_back(Start(*boards.back(), supply));
-    }
-    for (auto& run : runs) ASSERT_TRUE(run->WaitForOut(kWaiting, kPrompt)) << run->err();
+    ASSERT_TRUE(Queue(kStations, supply, stations));
   }
-  std::set<Bytes> programmed;
-  for (std::size_t i = 0; i < kRuns; ++i) {
-    SCOPED_TRACE(i);
-    const ProgramOutcome outcome = runs[i]->Wait(kRunDeadline);
-    ASSERT_FINISHED(outcome);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
-    const std::size_t line = Index(kSupplyLines, boards[i]->eeprom());
-    ASSERT_LT(line, std::size(kSupplyLines));
-    EXPECT_EQ(outcome.out, ProgrammedOut(kSupplyLines[line], kWaiting))
-        << "said once, when the HWID is taken";
-    programmed.insert(Slice(boards[i]->eeprom(), kHwidAt, 8));
+
+  const std::set<std::string> programmed = Programmed(stations, lines);
+
+  EXPECT_EQ(programmed, std::set<std::string>(lines.begin(), lines.begin() + kStations));
+  EXPECT_EQ(TempDir::Read(supply), Joined(lines, kStations));
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
+}
+
+// Lines that an operator appends under the supply's lock while stations take
+// theirs are all kept, in their order, and no station fails for them.
+TEST_F(EndToEndHwidSupplyRewrite, LinesAppendedUnderTheLockWhileStationsTakeAreKept) {
+  constexpr std::size_t kStations = 16;
+  const std::vector<std::string> lines = DistinctLines(kStations + 8);
+  const std::string supply = Supply(Joined(lines, 0));
+  Stations stations;
+  std::unique_ptr<LockedAppender> appender;
+  {
+    HeldSupply held(supply);
+    ASSERT_TRUE(Queue(kStations, supply, stations));
+    appender = std::make_unique<LockedAppender>(supply);  // waits in the queue too
   }
-  std::set<Bytes> first_lines;
-  for (std::size_t i = 0; i < kRuns; ++i) first_lines.insert(HwidBytes(Hwid(kSupplyLines[i])));
-  EXPECT_EQ(programmed, first_lines);
-  EXPECT_EQ(TempDir::Read(supply), LinesFrom(kRuns));
+
+  const std::set<std::string> programmed = Programmed(stations, lines);
+  const std::string appended = appender->Stop();
+
+  EXPECT_EQ(programmed, std::set<std::string>(lines.begin(), lines.begin() + kStations));
+  EXPECT_FALSE(appended.empty());
+  EXPECT_EQ(TempDir::Read(supply), Joined(lines, kStations) + appended);
   EXPECT_EQ(dir_.Names(), std::vector<std::string>{"hwids.txt"});
 }
 

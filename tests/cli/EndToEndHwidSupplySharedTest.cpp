@@ -97,6 +97,21 @@ class EndToEndHwidSupplyShared : public EndToEnd {
     return std::make_unique<ProgramRun>(MrlBinary(), Words(board.device(), supply));
   }
   Bytes Programmed() { return Slice(board().eeprom(), kHwidAt, 8); }
+  // Runs mrl on the board with words as user and group: through setpriv
+  // (for a test run by root), which gives the user the board's port, or as
+  // Mrl where that is the test's own user.
+  ProgramOutcome MrlAs(uid_t user, gid_t group, const std::vector<std::string>& words) {
+    if (user == ::geteuid()) return Mrl(words);
+    EXPECT_EQ(::chown(board().device().c_str(), user, group), 0) << std::strerror(errno);
+    std::vector<std::string> setpriv{"--reuid=" + std::to_string(user),
+                                     "--regid=" + std::to_string(group), "--clear-groups",
+                                     MrlBinary()};
+    const std::vector<std::string> on_board = OnBoard(words);
+    setpriv.insert(setpriv.end(), on_board.begin(), on_board.end());
+    const ProgramOutcome outcome = RunProgram("/usr/bin/setpriv", setpriv, kRunDeadline);
+    static_cast<void>(board().AwaitClosedLine());
+    return outcome;
+  }
 };
 
 // ---- Stations at once -------------------------------------------------------------
@@ -252,14 +267,9 @@ TEST_F(EndToEndHwidSupplyShared, SupplyTheUserMayNotWriteIsRefusedBeforeTheBoard
     const std::string supply = dir.Write("hwids.txt", Lines(0));
     ASSERT_EQ(::chown(supply.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(::chmod(supply.c_str(), c.mode), 0);
-    ASSERT_EQ(::chown(board().device().c_str(), kNobody, kNoGroup), 0) << std::strerror(errno);
-    std::vector<std::string> words{"--reuid=" + std::to_string(kNobody),
-                                   "--regid=" + std::to_string(kNoGroup), "--clear-groups",
-                                   MrlBinary()};
-    for (const std::string& word : Words(board().device(), supply)) words.push_back(word);
 
-    const ProgramOutcome run = RunProgram("/usr/bin/setpriv", words, kRunDeadline);
-    static_cast<void>(board().AwaitClosedLine());
+    const ProgramOutcome run =
+        MrlAs(kNobody, kNoGroup, {"--sethwid", supply, "--hwid_file", "--timeout", "0"});
 
     ASSERT_FINISHED(run);
     EXPECT_EQ(run.status, 1);
@@ -273,6 +283,52 @@ TEST_F(EndToEndHwidSupplyShared, SupplyTheUserMayNotWriteIsRefusedBeforeTheBoard
     EXPECT_EQ(kept.st_gid, c.group);
     EXPECT_EQ(kept.st_mode & 07777, c.mode);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"hwids.txt"});
+  }
+}
+
+// The set-user-id, set-group-id and sticky bits of a supply and of an extract
+// target stay with their other permission bits, for root and for a user who
+// owns the files.
+TEST_F(EndToEndHwidSupplyShared, ReplacedFilesKeepTheirSetIdAndStickyBits) {
+  struct User {
+    const char* name;
+    uid_t uid;
+    gid_t gid;
+  };
+  std::vector<User> users{{"the test's user", ::geteuid(), ::getegid()}};
+  if (::geteuid() == 0) users.push_back({"a user who owns the files", kNobody, kNoGroup});
+  for (const User& user : users) {
+    for (const mode_t mode : {02664, 04644, 01644}) {
+      SCOPED_TRACE(testing::Message() << user.name << ", mode " << std::oct << mode);
+      StartBoard();
+      TempDir dir;
+      ASSERT_EQ(::chown(dir.path().c_str(), user.uid, user.gid), 0);
+      const std::string supply = dir.Write("hwids.txt", Lines(0));
+      const std::string dump = dir.Write("dump.bin", Bytes(16, 0));
+      for (const std::string& file : {supply, dump}) {
+        ASSERT_EQ(::chown(file.c_str(), user.uid, user.gid), 0);
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+      }
+
+      const ProgramOutcome run =
+          MrlAs(user.uid, user.gid,
+                {"--sethwid", supply, "--hwid_file", "--extract", dump, "--length", "16"});
+
+      ASSERT_FINISHED(run);
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(TempDir::Read(supply), Lines(1));
+      const Bytes read = Slice(board().eeprom(), 0, 16);
+      EXPECT_EQ(TempDir::Read(dump), std::string(read.begin(), read.end()));
+      for (const std::string& file : {supply, dump}) {
+        SCOPED_TRACE(file);
+        struct stat kept {};
+        ASSERT_EQ(::stat(file.c_str(), &kept), 0);
+        EXPECT_EQ(kept.st_mode & 07777, mode) << std::oct << (kept.st_mode & 07777);
+        EXPECT_EQ(kept.st_uid, user.uid);
+        EXPECT_EQ(kept.st_gid, user.gid);
+      }
+      EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dump.bin", "hwids.txt"}));
+    }
   }
 }
 
@@ -322,6 +378,8 @@ TEST_F(EndToEndHwidSupplyShared, ReplacedFilesKeepTheirAccessListsAndAttributes)
   if (!GiveAccess(supply) || !GiveAccess(dump)) {
     GTEST_SKIP() << "the file system keeps no access lists or user attributes";
   }
+  // The set-group-id bit beside the list, whose mask the group bits are.
+  for (const std::string& file : {supply, dump}) ASSERT_EQ(::chmod(file.c_str(), 02660), 0);
   const Access supply_access = AccessOf(supply);
   const Access dump_access = AccessOf(dump);
   ASSERT_NE(supply_access.acl.find("user:1234:rw-"), std::string::npos) << supply_access;
@@ -530,34 +588,45 @@ pid_t EndedProcess() {
 }
 
 // A run killed at its commit leaves its temporary name behind; the next run
-// on the supply, or the next extract into that folder, removes it, and
-// leaves those of a process that still runs.
+// that replaces that file, on the supply or extracting into it, removes it. It
+// leaves the names it would not make for that file: another file's, one of a
+// process that still runs, the user's own files of a like name.
 TEST_F(EndToEndHwidSupplyShared, WhatAKilledRunLeftIsRemovedByTheNext) {
   const std::string dead = std::to_string(EndedProcess());
   const std::string alive = std::to_string(::getpid());
   const std::string supply = Supply();
-  const std::vector<std::string> left{".hwids.txt.mrl-" + dead + ".aB3xYz",
-                                      ".dump.bin.mrl-" + dead + ".Q9w2E1"};
-  const std::string running = ".hwids.txt.mrl-" + alive + ".kEpT00";
-  const std::string unrelated = ".hwids.txt.mrl-" + dead + ".notours";
-  for (const std::vector<std::string>& words :
-       {std::vector<std::string>{"--sethwid", supply, "--hwid_file"},
-        std::vector<std::string>{"--extract", dir_ / "dump.bin", "--length", "16"}}) {
-    SCOPED_TRACE(words[0]);
+  const std::string supply_left = ".hwids.txt.mrl-" + dead + ".aB3xYz";
+  const std::string dump_left = ".dump.bin.mrl-" + dead + ".Q9w2E1";
+  const std::vector<std::string> never{
+      ".hwids.txt.mrl-" + alive + ".kEpT00",  // a running process's
+      ".hwids.txt.mrl-" + dead + ".notours",  // no name of ours
+      ".notes.mrl-" + dead + ".Ab12Cd",       // the user's own file
+      ".hwids.txt~.mrl-" + dead + ".Ab12Cd",  // another file's
+  };
+  const struct {
+    std::vector<std::string> words;
+    std::string removed;
+    std::string kept;
+  } cases[] = {
+      {{"--sethwid", supply, "--hwid_file"}, supply_left, dump_left},
+      {{"--extract", dir_ / "dump.bin", "--length", "16"}, dump_left, supply_left},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words[0]);
     StartBoard();
-    for (const std::string& name : left) dir_.Write(name, "partial");
-    dir_.Write(running, "partial");
-    dir_.Write(unrelated, "partial");
+    for (const std::string& name : never) dir_.Write(name, "partial");
+    dir_.Write(supply_left, "partial");
+    dir_.Write(dump_left, "partial");
 
-    const ProgramOutcome run = Mrl(words);
+    const ProgramOutcome run = Mrl(c.words);
 
     ASSERT_FINISHED(run);
     EXPECT_EQ(run.status, 0) << run.err;
-    for (const std::string& name : left) {
-      EXPECT_FALSE(std::filesystem::exists(dir_ / name)) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / c.removed)) << c.removed;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / c.kept)) << "another file's: " << c.kept;
+    for (const std::string& name : never) {
+      EXPECT_TRUE(std::filesystem::exists(dir_ / name)) << name;
     }
-    EXPECT_TRUE(std::filesystem::exists(dir_ / running)) << "a running process's";
-    EXPECT_TRUE(std::filesystem::exists(dir_ / unrelated)) << "no name of ours";
   }
 }
 

@@ -338,6 +338,67 @@ TEST_F(HwidFile, TakeReadsWhatTheFileHoldsThen) {
   }
 }
 
+// Steps whose disk sync finds a line appended to the file by a program that
+// does not lock it, the first edits times: the rewrite holding the lock sees
+// the file changed under it before it takes its place.
+class AppendDuringSync : public qmx::File::FileReplacementSteps {
+ public:
+  AppendDuringSync(fs::path file, int edits) : file_(std::move(file)), edits_(edits) {}
+  bool Sync(int fd) const override {
+    if (made_ < edits_) {
+      ++made_;
+      std::ofstream(file_, std::ios::binary | std::ios::app) << "AAAAAAAAAAAA\n";
+    }
+    return FileReplacementSteps::Sync(fd);
+  }
+  int made() const { return made_; }
+
+ private:
+  fs::path file_;
+  int edits_;
+  mutable int made_ = 0;
+};
+
+// The appended lines stay; a file that never stops changing under the rewrite
+// ends the take rather than keeping it busy.
+TEST_F(HwidFile, TakeStartsAgainWhileTheFileChangesUnderItAndThenGivesUp) {
+  const struct {
+    const char* name;
+    int edits;
+    bool taken;
+  } cases[] = {{"three edits", 3, true}, {"edits without end", 1000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(file, kSupply);
+    console.Clear();
+    mrl::RunState run{console.console()};
+    run.sethwid = file.string();
+    ASSERT_FALSE(mrl::ReadHwidFile(run).failed());
+    const AppendDuringSync steps(file, c.edits);
+
+    const Result result = mrl::TakeSuppliedHwid(run, steps);
+
+    EXPECT_EQ(result.failed(), !c.taken) << result.msg();
+    const std::string appended = [&] {
+      std::string lines;
+      for (int i = 0; i < steps.made(); ++i) lines += "AAAAAAAAAAAA\n";
+      return lines;
+    }();
+    if (c.taken) {
+      EXPECT_EQ(steps.made(), c.edits);
+      EXPECT_EQ(run.new_hwid, HWID::base32ToRaw(kFirst));
+      EXPECT_EQ(Contents(file), kSupply.substr(13) + appended);
+    } else {
+      EXPECT_TRUE(IsCannotOpenFile(result)) << result.msg();
+      EXPECT_LT(steps.made(), c.edits);
+      EXPECT_EQ(console.err(), "Unable to open HWID text file for writing!\n");
+      EXPECT_EQ(run.new_hwid, HWID::Raw{});
+      EXPECT_EQ(Contents(file), kSupply + appended);
+    }
+    EXPECT_EQ(FolderEntries(), std::vector<fs::path>{"hwids.txt"});
+  }
+}
+
 // ---- A run that fails after the HWID was taken ----------------------------------
 
 TEST_F(HwidFile, HwidThatNeverWentOutIsGivenBack) {

@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -162,6 +164,75 @@ TEST(FileReplacement, TemporaryFileHasANameOnlyWhereItMust) {
   }
 }
 
+// The name that a process killed while it replaced target leaves beside it:
+// the temporary file of a replacement that was neither committed nor dropped.
+std::string LeftByAKilledProcess(const TempDir& dir, const std::string& target) {
+  const std::vector<std::string> before = dir.Names();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const NamedOnly steps;
+    FileReplacement replacement(target, FileReplacement::Target::kRegularFile, steps);
+    ::_exit(replacement.Write("partial", steps) ? 0 : 1);
+  }
+  int status = -1;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  for (const std::string& name : dir.Names()) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+  }
+  ADD_FAILURE() << "nothing left";
+  return {};
+}
+
+// The number of a process that has ended.
+std::string EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return std::to_string(child);
+}
+
+// A replacement removes what killed replacements of its own file left, also
+// under a name cut to fit, and no name of another file's, of a process that
+// still runs, or of another form.
+TEST(FileReplacement, RemovesWhatKilledReplacementsOfItsFileLeft) {
+  TempDir dir;
+  const std::string dead = EndedProcess();
+  const std::string running = std::to_string(::getppid());
+  for (const std::string& name : {std::string("hwids.txt"), std::string(255, 'n')}) {
+    SCOPED_TRACE(name.substr(0, 20));
+    const std::string target = dir.Write(name, "old");
+    const std::string left = LeftByAKilledProcess(dir, target);
+    ASSERT_EQ(left.compare(0, 9, "." + name.substr(0, 8)), 0) << left;
+    if (name.size() == 255) {
+      EXPECT_EQ(left.size(), 255u) << "cut to fit: " << left;
+    }
+    const std::vector<std::string> others{
+        ".notes.mrl-" + dead + ".Ab12Cd",  // another file's
+        LeftByAKilledProcess(dir, dir.Write("other", "old")),
+        "." + name.substr(0, 8) + ".mrl-" + dead + ".Ab12Cd",  // a file whose name starts so
+        ".hwids.txt.mrl-" + running + ".Ab12Cd",               // a process that runs
+        ".hwids.txt.mrl-0" + dead + ".Ab12Cd",                 // no number this program writes
+        ".hwids.txt.mrl-" + dead + ".Ab12C",  // suffixes of other lengths and characters
+        ".hwids.txt.mrl-" + dead + ".Ab12Cd7",
+        ".hwids.txt.mrl-" + dead + ".Ab-2Cd",
+        "hwids.txt.mrl-" + dead + ".Ab12Cd",  // not hidden
+    };
+    for (const std::string& other : others) {
+      if (!std::filesystem::exists(dir / other)) dir.Write(other, "the user's");
+    }
+
+    FileReplacement replacement(target);
+    ASSERT_TRUE(replacement.ready());
+
+    EXPECT_FALSE(std::filesystem::exists(dir / left)) << left;
+    for (const std::string& other : others) {
+      EXPECT_TRUE(std::filesystem::exists(dir / other)) << other;
+    }
+  }
+}
+
 TEST(FileReplacement, PendingNamedTemporaryFilesAreRemovedOnRequest) {
   TempDir dir;
   const std::string target = dir.Write("target", "old");
@@ -173,6 +244,36 @@ TEST(FileReplacement, PendingNamedTemporaryFilesAreRemovedOnRequest) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
   EXPECT_FALSE(replacement.Commit(steps)) << "its file is gone";
   EXPECT_EQ(TempDir::Read(target), "old");
+}
+
+// The set-user-id, set-group-id and sticky bits stay with the other
+// permission bits, also where the new file takes the old one's owner and
+// group, which clears them.
+TEST(FileReplacement, KeepsThePermissionBitsWithTheSpecialOnes) {
+  const bool may_give_away = ::geteuid() == 0;
+  const uid_t owner = may_give_away ? 12345 : ::geteuid();
+  const gid_t group = may_give_away ? 12346 : ::getegid();
+  for (const mode_t mode : {04644, 02664, 01644, 07755, 06750, 0640}) {
+    SCOPED_TRACE(testing::Message() << std::oct << mode);
+    TempDir dir;
+    const std::string target = dir.Write("target", "old");
+    ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(target.c_str(), &before), 0);
+    ASSERT_EQ(before.st_mode & 07777, mode) << "the system keeps the bits";
+
+    FileReplacement replacement(target);
+    ASSERT_TRUE(replacement.Write("new"));
+    ASSERT_TRUE(replacement.Commit());
+
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(after.st_uid, owner);
+    EXPECT_EQ(after.st_gid, group);
+    EXPECT_EQ(TempDir::Read(target), "new");
+  }
 }
 
 TEST(FileReplacement, NewFileIsCreatedOnlyByTheCommit) {
