@@ -1,9 +1,9 @@
-#include "ActionBinding.h"
+#include "cli/ActionBinding.h"
 
-#include "FirmwareActions.h"
-#include "HwidActions.h"
-#include "PortActions.h"
-#include "Terminal.h"
+#include "run/FirmwareActions.h"
+#include "run/HwidActions.h"
+#include "run/PortActions.h"
+#include "terminal/Terminal.h"
 
 namespace mrl {
 

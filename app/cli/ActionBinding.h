@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "ActionPlan.h"
-#include "RunState.h"
+#include "cli/ActionPlan.h"
 #include "link/Error.h"
+#include "run/RunState.h"
 
 namespace mrl {
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "run/PlannedAction.h"
+
 namespace mrl {
 
 // The format flags: what kind of image the run downloads and to which memory.
@@ -20,72 +22,6 @@ struct FormatFlags {
   bool tbf = false;  // also `sethwid` without an xip image
   bool is2023 = false;
   bool flash = false;
-};
-
-enum class ActionId {
-  kParsePassthroughGpio,
-  kCheckPortGiven,
-  kListHidDevices,
-  kOpenSerialPort,
-  kOpenHidPort,
-  kReadHwidFile,
-  kParseHwidArgument,
-  kAnnounceSuppliedHwid,
-  kLoadHexFile,
-  kLoadXipFile,
-  kLoadImgFile,
-  kLoadTbfFile,
-  kLoadIs2023File,
-  kCheckImgOffset,
-  kGuardHwidSlot,
-  kPrepareExtractTarget,
-  kSendHidCommand,
-  kStartBeltoLsGx2Passthrough,
-  kLoadHelperAndReadHwid,
-  kPrintHwid,
-  kRequireExistingHwid,
-  kGuardExistingHwid,
-  kConvertXipToImg,
-  kPadImageForRf,
-  kTestEepromReach,
-  kEraseFlashImage,
-  kDownloadHexImage,
-  kDownloadImgImage,
-  kDownloadIs2023Image,
-  kAddHwidToTbf,
-  kDownloadTbfTable,
-  kDownloadHoffEntry,
-  kTestEepromSize,
-  kWriteBackHwidFile,
-  kExtractEeprom,
-  kClearEeprom,
-  kResetBoard,
-  kRunTerminal,
-  kRunStampedTerminal,
-};
-
-// The action's name as the code calls it, e.g. "CheckPortGiven".
-const char* ActionName(ActionId id);
-
-// The flags an action captures when the list is built; those it does not
-// capture stay false.
-struct CapturedFlags {
-  bool rfload = false;
-  bool no_ruvo = false;
-  bool flash = false;
-  bool belto_ls_gx2 = false;
-  bool winbond = false;
-  bool sethwid = false;
-  bool ram_only = false;
-  bool operator==(const CapturedFlags& other) const;
-};
-
-struct PlannedAction {
-  ActionId id;
-  CapturedFlags flags;
-  bool operator==(const PlannedAction& other) const {
-    return id == other.id && flags == other.flags;
-  }
 };
 
 // What the plan reads: which options were given, and the two defaulted values

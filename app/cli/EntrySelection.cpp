@@ -1,4 +1,4 @@
-#include "EntrySelection.h"
+#include "cli/EntrySelection.h"
 
 #include <ostream>
 

@@ -4,7 +4,7 @@
 
 #include <boost/program_options/variables_map.hpp>
 
-#include "RunState.h"
+#include "run/RunState.h"
 
 namespace mrl {
 

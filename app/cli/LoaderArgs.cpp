@@ -1,12 +1,12 @@
-#include "LoaderArgs.h"
+#include "cli/LoaderArgs.h"
 
-#include "ActionBinding.h"
-#include "EntrySelection.h"
-#include "HwidActions.h"
-#include "MemoryTypeOption.h"
-#include "UnsignedOption.h"
-#include "WriteLimits.h"
+#include "cli/ActionBinding.h"
+#include "cli/EntrySelection.h"
+#include "cli/MemoryTypeOption.h"
+#include "cli/UnsignedOption.h"
 #include "file/DescriptorTarget.h"
+#include "run/HwidActions.h"
+#include "run/WriteLimits.h"
 
 namespace po = boost::program_options;
 
@@ -15,9 +15,6 @@ const std::string LoaderArgs::kCommonOptStr{"Common Action Modifiers"};
 const std::string LoaderArgs::kXipOptStr{"Xip/Img/Extract/Tbf Modifiers"};
 const std::string LoaderArgs::kProtoErr{"Invalid protocol version provided."};
 const std::string LoaderArgs::kCfErr{"Invalid crystal frequency provided."};
-const std::string LoaderArgs::kTermStart{"Starting Quarn Simple Terminal (Press CTRL-C to quit):"};
-const std::string LoaderArgs::kRstStr{"Toggling Quarn Reset."};
-const std::string LoaderArgs::kHIDCmdStr{"Sending command to HID device."};
 const std::vector<std::string> LoaderArgs::kMutexFlags{
     "hex", "IS2023", "xip", "img", "tbf", "tcf", "hoff", "extract", "clear", "test_size"};
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "ActionPlan.h"
-#include "RunState.h"
 #include "args/Args.h"
+#include "cli/ActionPlan.h"
 #include "link/Error.h"
+#include "run/RunState.h"
 
 class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
  public:
@@ -24,9 +24,6 @@ class LoaderArgs : public qmx::Args<mrl::Result>, public mrl::RunState {
   static const std::string kXipOptStr;
   static const std::string kProtoErr;
   static const std::string kCfErr;
-  static const std::string kTermStart;
-  static const std::string kRstStr;
-  static const std::string kHIDCmdStr;
   static const std::vector<std::string> kMutexFlags;
 
   // The actions talk to the user through console, whose streams must outlive

@@ -1,4 +1,4 @@
-#include "MemoryTypeOption.h"
+#include "cli/MemoryTypeOption.h"
 
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/value_semantic.hpp>

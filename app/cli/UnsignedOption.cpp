@@ -1,4 +1,4 @@
-#include "UnsignedOption.h"
+#include "cli/UnsignedOption.h"
 
 #include <algorithm>
 #include <cctype>

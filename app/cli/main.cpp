@@ -11,15 +11,15 @@
 #include <thread>
 #include <vector>
 
-#include "LoaderArgs.h"
-#include "OutputWatch.h"
-#include "RunEnding.h"
-#include "SignalEnd.h"
-#include "StandardStreams.h"
-#include "TerminalRunning.h"
 #include "args/ProgramArgs.h"
+#include "cli/LoaderArgs.h"
 #include "file/DescriptorTarget.h"
 #include "link/Error.h"
+#include "process/OutputWatch.h"
+#include "process/SignalEnd.h"
+#include "process/StandardStreams.h"
+#include "run/RunEnding.h"
+#include "terminal/TerminalRunning.h"
 
 namespace mrl {
 const char* const kVersionString = "v2.0-205-g1737eae";

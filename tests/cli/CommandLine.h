@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "LoaderArgs.h"
 #include "args/ProgramArgs.h"
+#include "cli/LoaderArgs.h"
 #include "support/ConsoleCapture.h"
 
 namespace mrl_test {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ActionPlan.h"
+#include "cli/ActionPlan.h"
 
 namespace mrl_test {
 
