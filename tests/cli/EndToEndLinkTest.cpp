@@ -66,6 +66,8 @@ TEST_F(EndToEndLink, PortHeldExclusivelyIsBusyForRootToo) {
 // signal ended gives the port's exclusive mode back as well, which a
 // pseudo-terminal would otherwise keep while its other side stays open.
 TEST_F(EndToEndLink, PortIsFreeAfterEveryEndOfARun) {
+  BoardFaults silent;
+  silent.silent = true;
   const struct {
     const char* name;
     std::vector<std::string> words;
@@ -74,24 +76,8 @@ TEST_F(EndToEndLink, PortIsFreeAfterEveryEndOfARun) {
     int status;
   } kCases[] = {
       {"terminal ended by SIGINT", {"--term"}, {}, SIGINT, 0},
-      {"boot monitor wait ended by SIGTERM",
-       {"--gethwid"},
-       [] {
-         BoardFaults f;
-         f.silent = true;
-         return f;
-       }(),
-       SIGTERM,
-       128 + SIGTERM},
-      {"boot monitor wait ended by SIGHUP",
-       {"--gethwid"},
-       [] {
-         BoardFaults f;
-         f.silent = true;
-         return f;
-       }(),
-       SIGHUP,
-       128 + SIGHUP},
+      {"boot monitor wait ended by SIGTERM", {"--gethwid"}, silent, SIGTERM, 128 + SIGTERM},
+      {"boot monitor wait ended by SIGHUP", {"--gethwid"}, silent, SIGHUP, 128 + SIGHUP},
       {"a failed run",
        {"--gethwid"},
        [] {

@@ -64,6 +64,13 @@ std::string FirstFailure(const std::vector<std::unique_ptr<mrl_test::ProgramRun>
   return failure;
 }
 
+// One simulated board for each of count stations.
+std::vector<std::unique_ptr<SimulatedBoard>> Boards(std::size_t count) {
+  std::vector<std::unique_ptr<SimulatedBoard>> boards;
+  for (std::size_t i = 0; i < count; ++i) boards.push_back(std::make_unique<SimulatedBoard>());
+  return boards;
+}
+
 // mrl --dev <board i> --sethwid <supply> --hwid_file for N boards at once; the
 // boards and the supply are made outside the timing.
 void BM_StationsOnOneSupply(benchmark::State& state) {
@@ -72,8 +79,7 @@ void BM_StationsOnOneSupply(benchmark::State& state) {
     state.PauseTiming();
     mrl_test::TempDir dir;
     const std::string supply = dir.Write("hwids.txt", SupplyOf(stations));
-    std::vector<std::unique_ptr<SimulatedBoard>> boards;
-    for (std::size_t i = 0; i < stations; ++i) boards.push_back(std::make_unique<SimulatedBoard>());
+    auto boards = Boards(stations);
     state.ResumeTiming();
     auto runs = StartStations(boards, supply);
     const std::string failure = FirstFailure(runs);
@@ -97,8 +103,7 @@ void BM_StationsQueuedBehindAHeldSupply(benchmark::State& state) {
     state.PauseTiming();
     mrl_test::TempDir dir;
     const std::string supply = dir.Write("hwids.txt", SupplyOf(stations));
-    std::vector<std::unique_ptr<SimulatedBoard>> boards;
-    for (std::size_t i = 0; i < stations; ++i) boards.push_back(std::make_unique<SimulatedBoard>());
+    auto boards = Boards(stations);
     const int held = ::open(supply.c_str(), O_RDONLY | O_CLOEXEC);
     if (held < 0 || ::flock(held, LOCK_EX) != 0) {
       state.SkipWithError("cannot lock the supply");
