@@ -1,7 +1,7 @@
 #pragma once
 // Deciding which of the downloader's actions a command line asks for, apart
 // from doing them: the format flags, the refusals of contradictory options and
-// the 38 places of the fixed order, each with its condition and the flags its
+// the places of the fixed order, each with its condition and the flags its
 // action captures.
 
 #include <boost/program_options/variables_map.hpp>
